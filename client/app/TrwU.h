@@ -1,0 +1,118 @@
+// The client's main form TfrmTrwMain: every handler of the window as plain C++ over the
+// window-system, timer, socket and clock interfaces of client/ports.
+// Construction, configuration and destruction live in client/app; the form's behaviour,
+// scheduling and batch run in client/ui; discovery and the control channel in client/net.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "client/ui/users_file_reader.h"
+#include "client/directory/DSUser.h"
+#include "client/net/client_socket.h"
+#include "client/ports/clock.h"
+#include "client/ports/controls.h"
+#include "client/ports/error_report.h"
+#include "client/ports/sockets.h"
+#include "client/ports/timer.h"
+
+// Everything the form needs of its platform. The front end owns these objects and keeps
+// them alive for the life of the form.
+struct TrwPorts {
+    tarrow::FormWindow& window;
+    tarrow::EditBox& edtUser;
+    tarrow::EditBox& edtPasswd;
+    tarrow::EditBox& edtTree;
+    tarrow::EditBox& edtContext;
+    tarrow::EditBox& edtServer;
+    tarrow::ComboBox& cmbVendor;
+    tarrow::ComboBox& cmbFunction;
+    tarrow::Label& lblFuncTimer;
+    tarrow::Button& btnExecute;
+    tarrow::MenuItem& miOptionsBatch;
+    tarrow::MenuItem& miOptionsClient;
+    tarrow::LogPane& memDebug;
+    tarrow::StatusBar& statBar;
+    tarrow::Timer& timeDiscover;
+    tarrow::Timer& timeEvent;
+    tarrow::Timer& timeCountdown;
+    tarrow::UdpSender& sktOutput;
+    tarrow::UdpReceiver& sktInput;
+    tarrow::TcpTransport& tcpTransport;
+    tarrow::MonotonicClock& monotonicClock;
+    tarrow::WallClock& wallClock;
+    tarrow::RandomSource& random;
+    tarrow::ErrorReport& errorReport;
+    // The INI file to read: the program path with ".INI", or what the front end was told.
+    std::string iniPath;
+};
+
+class TfrmTrwMain {
+public:
+    explicit TfrmTrwMain(TrwPorts ports);
+    ~TfrmTrwMain();
+    TfrmTrwMain(const TfrmTrwMain&) = delete;
+    TfrmTrwMain& operator=(const TfrmTrwMain&) = delete;
+
+    // Runs one handler under the general error report (see tarrow::runGuarded).
+    // Front ends call every button, menu and key handler through it.
+    void guarded(const std::function<void()>& handler);
+
+    // Start-up and tear-down.
+    void resetInputs();
+    void FormDestroy();
+
+    // Main form, manual execution and logging.
+    void btnExecuteClick();
+    void toggleMode();
+    void miFileExitClick();
+    void actnUsernameExecute();
+    void actnPasswdExecute();
+    void actnTreeExecute();
+    void actnContextExecute();
+    void actnServerExecute();
+    void actnVendorExecute();
+    void actnFunctionExecute();
+    void lockInputs();
+    void unlockInputs();
+
+    // Workload event scheduling.
+    void chooseNextInterval();
+    void updateIntervalLabel();
+    void timeEventTimer();
+
+    // Batch run over the users file.
+    void runBatch();
+
+    // Discovery.
+    void timeDiscoverTimer();
+    void sktInputDataReceived(const std::string& bytes, const std::string& fromIp, std::uint16_t port);
+
+    // Control channel.
+    void sktTCPConnect();
+    void sktTCPDisconnect();
+    void sktTCPRead(const std::string& bytes);
+    void handlePacket(std::string packet);
+
+    // Components, owned by the front end.
+    TrwPorts p;
+    tarrow::ClientSocket sktTCP;
+
+    // Form state, in its declared order.
+    std::unique_ptr<DSUser> user;
+    bool discoveryWasEnabled = false;
+    bool batchWorkloads = false;
+    std::string localBroadcast;
+    std::string workloadUsersFile;
+    std::string performWorkloadAsUser;
+    tarrow::UsersFileReader usersStream;
+    std::int32_t numWorkloads = 0;
+    std::int32_t maxDelay = 0;
+    std::int32_t nextEventSeconds = 0;
+
+    // Outcome of the last batch run, for the headless front end's exit status:
+    // true when the users file was opened and worked through.
+    bool lastBatchCompleted = false;
+};
