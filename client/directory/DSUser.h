@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class DSUser {
 public:
@@ -50,4 +51,11 @@ public:
     std::int32_t qdsLogin();
     // The logout sequence: returns 1, never throws.
     std::int32_t qdsLogout();
+
+private:
+    // Releases the context, then the Unicode tables.
+    void releaseContextAndTables();
+    // Clean-up after the login call succeeded but a later step failed: log-out call,
+    // releases, both flags clear.
+    void endFailedLogin();
 };
