@@ -1,0 +1,68 @@
+// Recording double of qvdsapi: keeps handles and logins so that tests can see what a
+// caller leaves open; talks to no server.
+#define QV_BUILDING_LIBRARY
+#include "qds/fake/fake_state.h"
+#include "qds/include/qvdsapi.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+std::string num(long long v) { return std::to_string(v); }
+}  // namespace
+
+extern "C" {
+
+QV_API int32_t QVDSCreateContextHandle(uint32_t* handle) {
+    const std::int32_t rc = qdsfake::onCall("QVDSCreateContextHandle", qdsfake::out(handle));
+    if (rc != 0) return rc;
+    if (!handle) return QV_ERR_BAD_ARGUMENT;
+    *handle = qdsfake::createContext();
+    return 0;
+}
+
+QV_API int32_t QVDSSetContext(uint32_t handle, int32_t key, const void* value) {
+    return qdsfake::onCall("QVDSSetContext", num(handle) + "," + num(key) + "," +
+                                                 qdsfake::text(static_cast<const char*>(value)));
+}
+
+QV_API int32_t QVDSGetContext(uint32_t handle, int32_t key, void* value) {
+    const std::int32_t rc =
+        qdsfake::onCall("QVDSGetContext", num(handle) + "," + num(key) + "," + qdsfake::out(value));
+    if (rc != 0) return rc;
+    if (!value) return QV_ERR_BAD_ARGUMENT;
+    if (key != QV_CTX_CONNECTION) return QV_ERR_BAD_KEY;
+    *static_cast<std::uint32_t*>(value) = qdsfake::connectionOf(handle);
+    return 0;
+}
+
+QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName,
+                         const char* password, int32_t reserved) {
+    const std::int32_t rc = qdsfake::onCall(
+        "QVDSLogin",
+        num(handle) + "," + num(options) + "," + qdsfake::text(userName) + "," +
+            qdsfake::text(password) + "," + num(reserved),
+        userName ? userName : "");
+    if (const std::uint32_t us = qdsfake::loginDelayUs())
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
+    if (rc == 0) qdsfake::beginLogin(handle);
+    return rc;
+}
+
+QV_API int32_t QVDSAuthenticateConn(uint32_t handle, uint32_t connHandle) {
+    return qdsfake::onCall("QVDSAuthenticateConn", num(handle) + "," + num(connHandle));
+}
+
+QV_API int32_t QVDSLogout(uint32_t handle) {
+    const std::int32_t rc = qdsfake::onCall("QVDSLogout", num(handle));
+    qdsfake::endLogin(handle);
+    return rc;
+}
+
+QV_API int32_t QVDSFreeContext(uint32_t handle) {
+    const std::int32_t rc = qdsfake::onCall("QVDSFreeContext", num(handle));
+    qdsfake::freeContext(handle);
+    return rc;
+}
+
+}  // extern "C"

@@ -1,0 +1,274 @@
+#define QDSFAKE_BUILDING
+#include "qds/fake/fake_state.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qdsfake {
+namespace {
+
+constexpr std::uint32_t kConnectionBase = 1000;
+
+struct NthFailure {
+    std::string operation;
+    unsigned n;
+    std::int32_t code;
+};
+
+struct State {
+    std::mutex mutex;
+    bool recording = false;
+    // A deque keeps every recorded text in place, so qdsfake_call pointers stay valid.
+    std::deque<std::string> calls;
+    std::map<std::string, std::int32_t> failAlways;
+    std::vector<NthFailure> failNth;
+    std::map<std::string, std::int32_t> failUser;
+    std::map<std::string, unsigned> callsSoFar;  // per operation, since the last reset
+    std::uint32_t loginDelayUs = 0;
+    std::uint32_t nextContext = 1;
+    std::set<std::uint32_t> contexts;
+    std::set<std::uint32_t> logins;
+    int unicodeTables = 0;
+
+    void clear() {
+        calls.clear();
+        failAlways.clear();
+        failNth.clear();
+        failUser.clear();
+        callsSoFar.clear();
+        loginDelayUs = 0;
+        nextContext = 1;
+        contexts.clear();
+        logins.clear();
+        unicodeTables = 0;
+    }
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+std::vector<std::string> splitOn(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = s.find(sep, start);
+        parts.push_back(s.substr(start, end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+bool parseLong(const std::string& s, long long& value) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    value = std::strtoll(s.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+void reportBadEntry(const char* variable, const std::string& entry, const char* expected) {
+    std::fprintf(stderr, "qdsfake: ignoring %s entry \"%s\": expected %s\n", variable,
+                 entry.c_str(), expected);
+}
+
+// Reads the QDSFAKE_* variables; runs once when the library is loaded.
+void configureFromEnvironment() {
+    State& s = state();
+    if (const char* v = std::getenv("QDSFAKE_RECORD")) s.recording = std::strcmp(v, "0") != 0;
+    if (const char* v = std::getenv("QDSFAKE_FAIL")) {
+        for (const auto& entry : splitOn(v, ',')) {
+            const auto parts = splitOn(entry, ':');
+            long long code = 0;
+            if (parts.size() == 2 && !parts[0].empty() && parseLong(parts[1], code))
+                s.failAlways[parts[0]] = static_cast<std::int32_t>(code);
+            else if (!entry.empty())
+                reportBadEntry("QDSFAKE_FAIL", entry, "OPERATION:CODE");
+        }
+    }
+    if (const char* v = std::getenv("QDSFAKE_FAIL_NTH")) {
+        for (const auto& entry : splitOn(v, ',')) {
+            const auto parts = splitOn(entry, ':');
+            long long n = 0, code = 0;
+            if (parts.size() == 3 && !parts[0].empty() && parseLong(parts[1], n) && n > 0 &&
+                parseLong(parts[2], code))
+                s.failNth.push_back({parts[0], static_cast<unsigned>(n), static_cast<std::int32_t>(code)});
+            else if (!entry.empty())
+                reportBadEntry("QDSFAKE_FAIL_NTH", entry, "OPERATION:N:CODE");
+        }
+    }
+    if (const char* v = std::getenv("QDSFAKE_FAIL_USER")) {
+        for (const auto& entry : splitOn(v, ',')) {
+            const auto parts = splitOn(entry, ':');
+            long long code = 0;
+            if (parts.size() == 2 && !parts[0].empty() && parseLong(parts[1], code))
+                s.failUser[parts[0]] = static_cast<std::int32_t>(code);
+            else if (!entry.empty())
+                reportBadEntry("QDSFAKE_FAIL_USER", entry, "USER:CODE");
+        }
+    }
+    if (const char* v = std::getenv("QDSFAKE_LOGIN_DELAY_US")) {
+        long long us = 0;
+        if (parseLong(v, us) && us >= 0 && us <= 60'000'000)
+            s.loginDelayUs = static_cast<std::uint32_t>(us);
+        else
+            reportBadEntry("QDSFAKE_LOGIN_DELAY_US", v, "microseconds from 0 to 60000000");
+    }
+}
+
+[[maybe_unused]] const bool configured = (configureFromEnvironment(), true);
+
+}  // namespace
+
+std::int32_t onCall(const char* operation, const std::string& arguments, const char* userName) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.recording) s.calls.push_back(std::string(operation) + "(" + arguments + ")");
+    const unsigned n = ++s.callsSoFar[operation];
+    for (const auto& f : s.failNth)
+        if (f.operation == operation && f.n == n) return f.code;
+    if (userName) {
+        const auto it = s.failUser.find(userName);
+        if (it != s.failUser.end()) return it->second;
+    }
+    const auto it = s.failAlways.find(operation);
+    return it == s.failAlways.end() ? 0 : it->second;
+}
+
+std::uint32_t createContext() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    const std::uint32_t h = s.nextContext++;
+    s.contexts.insert(h);
+    return h;
+}
+
+bool contextExists(std::uint32_t handle) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.contexts.count(handle) != 0;
+}
+
+void freeContext(std::uint32_t handle) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    s.contexts.erase(handle);
+    s.logins.erase(handle);  // releasing a context ends its login
+}
+
+void beginLogin(std::uint32_t handle) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    s.logins.insert(handle);
+}
+
+bool endLogin(std::uint32_t handle) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.logins.erase(handle) != 0;
+}
+
+void initUnicodeTables() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    ++s.unicodeTables;
+}
+
+void freeUnicodeTables() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.unicodeTables > 0) --s.unicodeTables;
+}
+
+std::uint32_t loginDelayUs() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.loginDelayUs;
+}
+
+std::uint32_t connectionOf(std::uint32_t handle) { return kConnectionBase + handle; }
+
+}  // namespace qdsfake
+
+using qdsfake::state;
+
+extern "C" {
+
+void qdsfake_reset(void) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.clear();
+    s.recording = true;
+}
+
+void qdsfake_set_recording(int on) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.recording = on != 0;
+}
+
+void qdsfake_fail(const char* operation, int32_t code) {
+    if (!operation) return;
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.failAlways[operation] = code;
+}
+
+void qdsfake_fail_nth(const char* operation, unsigned n, int32_t code) {
+    if (!operation || n == 0) return;
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.failNth.push_back({operation, n, code});
+}
+
+void qdsfake_fail_user(const char* userName, int32_t code) {
+    if (!userName) return;
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.failUser[userName] = code;
+}
+
+void qdsfake_set_login_delay_us(uint32_t us) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.loginDelayUs = us;
+}
+
+size_t qdsfake_call_count(void) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.calls.size();
+}
+
+const char* qdsfake_call(size_t index) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    return index < s.calls.size() ? s.calls[index].c_str() : nullptr;
+}
+
+int qdsfake_open_contexts(void) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    return static_cast<int>(s.contexts.size());
+}
+
+int qdsfake_open_logins(void) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    return static_cast<int>(s.logins.size());
+}
+
+int qdsfake_open_unicode_tables(void) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.unicodeTables;
+}
+
+}  // extern "C"

@@ -1,0 +1,70 @@
+/* Control of the recording double of the directory client libraries.
+ *
+ * The double has the same three libraries as the real ones (libqvconnapi.so,
+ * libqvintlapi.so, libqvdsapi.so). Every call succeeds (returns 0) unless a failure
+ * was injected for it. Context handles count 1, 2, 3 ... from the last reset; the
+ * connection handle (key 8) of context h is 1000 + h.
+ *
+ * Recording format: one text per call, "Name(arg,arg,...)", in call order:
+ *   - integers in signed decimal: "QVCallsInit(0,0)", "QVInitUnicodeTables(1252,1)";
+ *   - texts as they are, byte for byte: "QVDSSetContext(1,3,Users.Vantric)",
+ *     "QVDSLogin(1,0,alice,secret,0)";
+ *   - an output pointer as "&", a null pointer as "NULL": "QVDSCreateContextHandle(&)",
+ *     "QVGetLocaleInfo(&)", "QVDSGetContext(1,8,&)";
+ *   - no arguments: "QVFreeUnicodeTables()".
+ * A failed call is recorded like any other.
+ *
+ * Environment, read when the library is loaded (entries separated by commas):
+ *   QDSFAKE_RECORD=1                       record calls (off by default in programs)
+ *   QDSFAKE_FAIL=QVDSLogin:-203            every call of that operation fails
+ *   QDSFAKE_FAIL_NTH=QVDSLogin:3:-203      only the 3rd call fails
+ *   QDSFAKE_FAIL_USER=bob:-203             QVDSLogin fails for that user name
+ *   QDSFAKE_LOGIN_DELAY_US=200             every QVDSLogin takes that long
+ * Malformed entries are reported on standard error and ignored. */
+#ifndef QDSFAKE_H
+#define QDSFAKE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(QDSFAKE_BUILDING)
+#define QDSFAKE_API __attribute__((visibility("default")))
+#else
+#define QDSFAKE_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Clears the recording, every injected failure, the login delay and the handle
+ * counters, and turns recording on. */
+QDSFAKE_API void qdsfake_reset(void);
+/* Turns recording on (non-zero) or off; the recording so far is kept. */
+QDSFAKE_API void qdsfake_set_recording(int on);
+
+/* Every later call of the operation (e.g. "QVDSLogin", "QVDSSetContext") returns code. */
+QDSFAKE_API void qdsfake_fail(const char* operation, int32_t code);
+/* Only the n-th call (1-based, counted from the last reset) of the operation fails. */
+QDSFAKE_API void qdsfake_fail_nth(const char* operation, unsigned n, int32_t code);
+/* QVDSLogin fails with code for that user name. */
+QDSFAKE_API void qdsfake_fail_user(const char* userName, int32_t code);
+/* Each QVDSLogin takes that long before it returns. */
+QDSFAKE_API void qdsfake_set_login_delay_us(uint32_t us);
+
+/* Number of recorded calls, and one of them (index from 0) as text, or NULL when the
+ * index is out of range. The text stays valid until the next reset. */
+QDSFAKE_API size_t qdsfake_call_count(void);
+QDSFAKE_API const char* qdsfake_call(size_t index);
+
+/* Resources the caller holds now: contexts created and not released, logins made and
+ * not ended, Unicode-table set-ups not released. */
+QDSFAKE_API int qdsfake_open_contexts(void);
+QDSFAKE_API int qdsfake_open_logins(void);
+QDSFAKE_API int qdsfake_open_unicode_tables(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
