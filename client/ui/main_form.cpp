@@ -33,9 +33,11 @@ void TfrmTrwMain::toggleMode() {
             const bool wasConnected = sktTCP.connected();
             sktTCP.close();  // a live connection runs the lost handling here, which restarts discovery
             if (wasConnected) {
-                // Batch mode keeps discovery off, so that no controller reconnects meanwhile;
+                // The lost handling restarted discovery and masked the password. Batch mode keeps
+                // discovery off, so that no controller reconnects meanwhile, and shows the password;
                 // discovery was off only because of that connection, so client mode runs it again.
                 p.timeDiscover.setEnabled(false);
+                p.edtPasswd.setPasswordChar('\0');
                 discoveryWasEnabled = true;
             }
         }

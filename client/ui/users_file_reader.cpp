@@ -45,6 +45,7 @@ bool UsersFileReader::open(const std::string& path) {
 void UsersFileReader::close() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
+    pos_ = end_ = 0;
     atEnd_ = true;
 }
 
