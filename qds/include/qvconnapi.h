@@ -11,8 +11,8 @@ extern "C" {
 #endif
 
 /* Ordinal 377. Initialises the calls of this process. Both arguments are reserved
- * and must be 0. Reads the time-outs from the environment (see qds/README.md).
- * Returns QV_OK or QV_ERR_BAD_ARGUMENT. May be called again before every login. */
+ * and must be 0. Returns QV_OK or QV_ERR_BAD_ARGUMENT. May be called again before
+ * every login. */
 QV_API int32_t QVCallsInit(int32_t reserved1, int32_t reserved2);
 
 #ifdef __cplusplus

@@ -1,0 +1,50 @@
+// One LDAP connection with bounded waits; every result is a library return code.
+#pragma once
+
+#include "qds/real/timeouts.h"
+
+#include <cstdint>
+#include <string>
+
+typedef struct ldap LDAP;
+struct ldapmsg;
+
+namespace qds {
+
+class LdapSession {
+public:
+    // Prepares a connection to the URL; nothing is sent yet.
+    LdapSession(const std::string& url, const Timeouts& timeouts);
+    ~LdapSession();
+    LdapSession(const LdapSession&) = delete;
+    LdapSession& operator=(const LdapSession&) = delete;
+
+    // QV_OK, or QV_ERR_BAD_NAME when the URL was refused.
+    std::int32_t status() const { return status_; }
+
+    // Connects and binds with a password. On refusal it finds out whether the user,
+    // or the context above it, exists, to tell those apart from a wrong password.
+    std::int32_t simpleBind(const std::string& dn, const std::string& baseDn, const std::string& password);
+
+    // Asks the server whom the connection is bound as ("dn:..." or "").
+    std::int32_t whoAmI(std::string& authzId);
+
+    // Ends the connection politely; afterwards the session holds nothing.
+    void unbind();
+
+private:
+    std::int32_t awaitResult(int msgid, ::ldapmsg** result);
+    std::int32_t probeMissingEntry(const std::string& dn, const std::string& baseDn);
+
+    LDAP* ld_ = nullptr;
+    std::int32_t status_;
+    Timeouts timeouts_;
+};
+
+// Maps an LDAP result code to a library return code.
+std::int32_t codeOfLdapResult(int ldapResult);
+
+// True when both DNs name the same entry (case and escaping aside).
+bool sameDn(const std::string& a, const std::string& b);
+
+}  // namespace qds

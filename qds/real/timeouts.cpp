@@ -1,0 +1,25 @@
+#include "qds/real/timeouts.h"
+
+#include <cstdlib>
+
+namespace qds {
+namespace {
+
+int millisecondsFrom(const char* variable, int fallback) {
+    const char* v = std::getenv(variable);
+    if (!v || !*v) return fallback;
+    char* end = nullptr;
+    const long ms = std::strtol(v, &end, 10);
+    return (*end == '\0' && ms >= 1 && ms <= 600000) ? static_cast<int>(ms) : fallback;
+}
+
+}  // namespace
+
+Timeouts timeoutsFromEnvironment() {
+    Timeouts t;
+    t.connectMs = millisecondsFrom("QDS_CONNECT_TIMEOUT_MS", t.connectMs);
+    t.operationMs = millisecondsFrom("QDS_OP_TIMEOUT_MS", t.operationMs);
+    return t;
+}
+
+}  // namespace qds
