@@ -1,0 +1,35 @@
+// The timers, sockets, clocks and random source of one client, with the settings of the form
+// description. Shared by the window and the headless front end; the clocks and the random
+// source are the form library's own.
+#pragma once
+
+#include <cstdint>
+
+#include "client/app/system_clock.h"
+#include "client/qt/qt_tcp_transport.h"
+#include "client/qt/qt_timer.h"
+#include "client/qt/qt_udp_receiver.h"
+#include "client/qt/qt_udp_sender.h"
+#include "client/ui/pseudo_random.h"
+
+namespace tarrow::qt {
+
+struct ClientPlatform {
+    // discoverPort: where announcements go; answerPort: where answers arrive (0: any free port).
+    // Throws SocketError when answerPort cannot be bound.
+    explicit ClientPlatform(std::uint16_t discoverPort = QtUdpSender::kDefaultRemotePort,
+                            std::uint16_t answerPort = QtUdpReceiver::kDefaultLocalPort)
+        : sktOutput(discoverPort), sktInput(answerPort) {}
+
+    QtTimer timeDiscover{5000, true};
+    QtTimer timeEvent{1000, false};
+    QtTimer timeCountdown{1000, false};
+    QtUdpSender sktOutput;
+    QtUdpReceiver sktInput;
+    QtTcpTransport tcpTransport;
+    SteadyMonotonicClock monotonicClock;
+    SystemWallClock wallClock;
+    PseudoRandom random;
+};
+
+}  // namespace tarrow::qt

@@ -1,0 +1,43 @@
+#include "client/qt/qt_controls.h"
+
+#include "client/qt/latin1.h"
+
+namespace tarrow::qt {
+
+std::string QtEditBox::text() const { return toStdString(edit_.text()); }
+
+void QtEditBox::setText(const std::string& text) { edit_.setText(toQString(text)); }
+
+void QtEditBox::setPasswordChar(char c) {
+    passwordChar_ = c;
+    edit_.setEchoMode(c == '\0' ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void QtComboBox::addItem(const std::string& item) { combo_.addItem(toQString(item)); }
+
+std::string QtComboBox::item(int index) const { return toStdString(combo_.itemText(index)); }
+
+std::string QtLabel::text() const { return toStdString(label_.text()); }
+
+void QtLabel::setText(const std::string& text) { label_.setText(toQString(text)); }
+
+void QtMenuItem::setChecked(bool checked) {
+    checked_ = checked;
+    action_.setChecked(checked);
+}
+
+void QtLogPane::append(const std::string& line) {
+    // appendPlainText lays out only the new block, so appending stays cheap as the pane fills.
+    pane_.appendPlainText(toQString(line));
+}
+
+void QtStatusBar::setSimpleText(const std::string& text) {
+    text_ = text;
+    panel_.setText(toQString(text));
+}
+
+std::string QtFormWindow::caption() const { return toStdString(window_.windowTitle()); }
+
+void QtFormWindow::setCaption(const std::string& caption) { window_.setWindowTitle(toQString(caption)); }
+
+}  // namespace tarrow::qt

@@ -1,0 +1,19 @@
+// Joins the window to the form logic: the ports the form works through, and every click,
+// menu choice and shortcut routed to the form's handlers under its error report.
+#pragma once
+
+#include <string>
+
+#include "client/app/TrwU.h"
+#include "client/qt/client_platform.h"
+#include "client/qt/tarrow_window.h"
+
+namespace tarrow::qt {
+
+TrwPorts windowPorts(TarrowWindow& window, ClientPlatform& platform, ErrorReport& errorReport,
+                     const std::string& iniPath);
+
+// Call once, after the form is built; the form must outlive the window's event handling.
+void connectForm(TarrowWindow& window, TfrmTrwMain& form);
+
+}  // namespace tarrow::qt
