@@ -1,0 +1,207 @@
+#include "controller/core/control_engine.h"
+
+#include "controller/core/reply_packet.h"
+
+#include <utility>
+
+namespace tarrow::ctrl {
+
+namespace {
+constexpr int kNoticesPerSecond = 20;
+}
+
+ControlEngine::ControlEngine(const CtrlSettings& settings, std::vector<Credential> credentials,
+                             CtrlClock& clock, RunStats& stats, ReplySink* sink, NoticeFn notice)
+    : settings_(settings),
+      credentials_(std::move(credentials)),
+      clock_(clock),
+      stats_(stats),
+      sink_(sink),
+      noticeFn_(std::move(notice)),
+      startUs_(clock.monotonicUs()) {
+    sessions_.reserve(settings_.maxClients);
+}
+
+ControlEngine::~ControlEngine() = default;
+
+ControlEngine::Queue& ControlEngine::queueOf(State state) {
+    switch (state) {
+    case State::Idle: return idle_;
+    case State::Awaiting: return awaiting_;
+    case State::Collecting: return collecting_;
+    }
+    return idle_;
+}
+
+// Moves the session to the back of its new state's queue: O(1), no allocation.
+void ControlEngine::moveTo(Session& s, State state) {
+    Queue& to = queueOf(state);
+    to.splice(to.end(), queueOf(s.state), s.pos);
+    s.state = state;
+}
+
+// With --count, packets beyond those still needed are held back, so that exactly N logins run.
+bool ControlEngine::packetAllowed() const {
+    if (stopped_ || credentials_.empty()) return false;
+    if (settings_.stopAfterReplies == 0) return true;
+    const std::uint64_t outstanding = awaiting_.size() + collecting_.size();
+    return stats_.replies() + outstanding < settings_.stopAfterReplies;
+}
+
+ControlEngine::SessionId ControlEngine::connected(ControlLink& link, std::string peer) {
+    if (!accepting()) {
+        ++stats_.refused;
+        notice("refused " + peer + (stopped_ ? ": stopping" : ": --max-clients reached"));
+        return 0;
+    }
+    auto owned = std::make_unique<Session>();
+    Session& s = *owned;
+    s.id = nextId_++;
+    s.link = &link;
+    s.peer = std::move(peer);
+    s.reply.reserve(64);
+    idle_.push_back(&s);
+    s.pos = std::prev(idle_.end());
+    sessions_.emplace(s.id, std::move(owned));
+    ++stats_.connections;
+    if (packetAllowed()) sendNext(s);
+    return s.id;
+}
+
+void ControlEngine::sendNext(Session& s) {
+    s.credential = nextCredential_;
+    if (++nextCredential_ == credentials_.size()) nextCredential_ = 0;
+    s.reply.clear();
+    s.sentUs = clock_.monotonicUs();
+    moveTo(s, State::Awaiting);
+    ++stats_.packetsSent;
+    s.link->send(credentials_[s.credential].packet);
+}
+
+void ControlEngine::received(SessionId id, std::string_view bytes) {
+    const auto it = sessions_.find(id);
+    if (it == sessions_.end() || bytes.empty()) return;
+    Session& s = *it->second;
+    if (s.state == State::Idle) return drop(s, DropReason::Unsolicited);
+    if (s.reply.size() + bytes.size() > kMaxReplyBytes) return drop(s, DropReason::NotAReply);
+    s.reply.append(bytes);
+    s.lastByteUs = clock_.monotonicUs();
+    switch (replyState(s.reply)) {
+    case ReplyState::Complete: return finishReply(s, true);
+    case ReplyState::Invalid: return drop(s, DropReason::NotAReply);
+    case ReplyState::NeedsQuiet: moveTo(s, State::Collecting); return;
+    }
+}
+
+void ControlEngine::finishReply(Session& s, bool sendAnother) {
+    Reply reply;
+    if (!parseReply(s.reply, reply)) return drop(s, DropReason::NotAReply);
+    const Credential& c = credentials_[s.credential];
+    ReplyRecord record;
+    record.wallMs = clock_.wallMs();
+    record.client = s.peer;
+    record.user = c.userName;
+    record.kind = reply.kind;
+    record.code = reply.code;
+    record.message = reply.message;
+    record.replyUs = s.lastByteUs - s.sentUs;
+    stats_.recordReply(record);
+    if (sink_) sink_->onReply(record);
+    s.reply.clear();
+    moveTo(s, State::Idle);
+    if (settings_.stopAfterReplies && stats_.replies() >= settings_.stopAfterReplies) {
+        stop("--count " + std::to_string(settings_.stopAfterReplies) + " replies reached");
+        return;
+    }
+    if (sendAnother && packetAllowed()) sendNext(s);
+}
+
+void ControlEngine::drop(Session& s, DropReason reason) {
+    stats_.recordDrop(reason);
+    notice("dropped " + s.peer + ": " + dropReasonText(reason));
+    ControlLink* link = s.link;
+    forget(s);
+    link->close();
+    refillIdle();
+}
+
+void ControlEngine::disconnected(SessionId id) {
+    const auto it = sessions_.find(id);
+    if (it == sessions_.end()) return;
+    Session& s = *it->second;
+    ++stats_.disconnected;
+    // A client may send an error reply and close at once: the reply still counts.
+    if (s.state == State::Collecting) {
+        Reply reply;
+        if (parseReply(s.reply, reply)) finishReply(s, false);
+        if (stopped_) return;  // the last reply stopped the run and forgot every session
+    }
+    forget(s);
+    refillIdle();
+}
+
+// Removes the session; a packet it still owed a reply for is counted as lost.
+void ControlEngine::forget(Session& s) {
+    if (s.state != State::Idle) ++stats_.lostPackets;
+    queueOf(s.state).erase(s.pos);
+    sessions_.erase(s.id);
+}
+
+// Packets held back by --count go to waiting clients once a lost packet frees one.
+void ControlEngine::refillIdle() {
+    while (!idle_.empty() && packetAllowed()) sendNext(*idle_.front());
+}
+
+void ControlEngine::poll() {
+    if (stopped_) return;
+    const std::int64_t now = clock_.monotonicUs();
+    const std::int64_t quietUs = settings_.replyQuietMs * 1000;
+    while (!collecting_.empty() && collecting_.front()->lastByteUs + quietUs <= now) {
+        finishReply(*collecting_.front(), true);
+        if (stopped_) return;
+    }
+    const std::int64_t timeoutUs = settings_.replyTimeoutMs * 1000;
+    while (!awaiting_.empty() && awaiting_.front()->sentUs + timeoutUs <= now)
+        drop(*awaiting_.front(), DropReason::TimedOut);
+    if (settings_.stopAfterMs && now - startUs_ >= settings_.stopAfterMs * 1000)
+        stop("--duration " + std::to_string(settings_.stopAfterMs / 1000) + " s reached");
+}
+
+void ControlEngine::stop(const std::string& reason) {
+    if (stopped_) return;
+    stopped_ = true;
+    stopReason_ = reason;
+    notice("stopping: " + reason);
+    // Forget every session first, so that close reports during the loop find nothing.
+    std::vector<ControlLink*> links;
+    links.reserve(sessions_.size());
+    for (auto& [id, s] : sessions_) {
+        if (s->state != State::Idle) ++stats_.lostPackets;
+        links.push_back(s->link);
+    }
+    idle_.clear();
+    awaiting_.clear();
+    collecting_.clear();
+    sessions_.clear();
+    for (ControlLink* link : links) link->close();
+}
+
+void ControlEngine::notice(const std::string& line) {
+    if (!noticeFn_) return;
+    const std::int64_t now = clock_.monotonicUs();
+    if (now - noticeWindowUs_ >= 1'000'000) {
+        if (noticesSuppressed_)
+            noticeFn_("(" + std::to_string(noticesSuppressed_) + " more notices not shown)");
+        noticeWindowUs_ = now;
+        noticesInWindow_ = 0;
+        noticesSuppressed_ = 0;
+    }
+    if (noticesInWindow_ < kNoticesPerSecond || line.rfind("stopping", 0) == 0) {
+        ++noticesInWindow_;
+        noticeFn_(line);
+    } else {
+        ++noticesSuppressed_;
+    }
+}
+
+}  // namespace tarrow::ctrl

@@ -1,0 +1,100 @@
+// The controller's control-channel logic: deals credential packets out to the connected
+// clients one at a time, takes their replies, drops clients that misbehave, and stops at
+// the given count or time. Plain C++ over ControlLink and CtrlClock; one thread.
+#pragma once
+
+#include "controller/core/control_link.h"
+#include "controller/core/ctrl_clock.h"
+#include "controller/core/ctrl_config.h"
+#include "controller/core/ctrl_settings.h"
+#include "controller/core/run_stats.h"
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tarrow::ctrl {
+
+class ControlEngine {
+public:
+    using SessionId = std::uint64_t;  // 0 is never a session
+    using NoticeFn = std::function<void(const std::string& line)>;
+
+    // credentials must not be empty. sink may be null. notice receives one line per event
+    // worth telling the operator (drops, refusals, stop), at most 20 a second.
+    ControlEngine(const CtrlSettings& settings, std::vector<Credential> credentials,
+                  CtrlClock& clock, RunStats& stats, ReplySink* sink, NoticeFn notice);
+    ~ControlEngine();
+    ControlEngine(const ControlEngine&) = delete;
+    ControlEngine& operator=(const ControlEngine&) = delete;
+
+    // A client connected from peer ("address:port"). Sends its first packet at once.
+    // Returns 0 when the connection is refused; the caller then closes it.
+    SessionId connected(ControlLink& link, std::string peer);
+    // Bytes read from the connection (any number, any content).
+    void received(SessionId id, std::string_view bytes);
+    // The client closed the connection, or it failed. Unknown ids are ignored.
+    void disconnected(SessionId id);
+    // Ends quiet periods, drops clients past the reply time-out, stops at --duration.
+    // Call it often (every few milliseconds); cost is proportional to what is due.
+    void poll();
+    // Stops the run: no more packets, every connection closed. Idempotent.
+    void stop(const std::string& reason);
+
+    bool stopped() const { return stopped_; }
+    const std::string& stopReason() const { return stopReason_; }
+    bool accepting() const { return !stopped_ && sessions_.size() < settings_.maxClients; }
+    std::size_t clientCount() const { return sessions_.size(); }
+    std::int64_t startUs() const { return startUs_; }
+
+private:
+    enum class State { Idle, Awaiting, Collecting };
+    struct Session;
+    using Queue = std::list<Session*>;
+    struct Session {
+        SessionId id = 0;
+        ControlLink* link = nullptr;
+        std::string peer;
+        State state = State::Idle;
+        std::string reply;            // bytes of the outstanding packet's reply so far
+        std::size_t credential = 0;   // index of the outstanding packet's credential
+        std::int64_t sentUs = 0;
+        std::int64_t lastByteUs = 0;
+        Queue::iterator pos;          // place in the queue of its state
+    };
+
+    Queue& queueOf(State state);
+    void moveTo(Session& s, State state);
+    bool packetAllowed() const;
+    void sendNext(Session& s);
+    void finishReply(Session& s, bool sendAnother);
+    void drop(Session& s, DropReason reason);
+    void forget(Session& s);
+    void refillIdle();
+    void notice(const std::string& line);
+
+    CtrlSettings settings_;
+    std::vector<Credential> credentials_;
+    CtrlClock& clock_;
+    RunStats& stats_;
+    ReplySink* sink_;
+    NoticeFn noticeFn_;
+    std::unordered_map<SessionId, std::unique_ptr<Session>> sessions_;
+    Queue idle_;        // connected, waiting for a packet (only while --count holds packets back)
+    Queue awaiting_;    // packet sent, no reply byte yet; ordered by sentUs
+    Queue collecting_;  // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
+    std::size_t nextCredential_ = 0;
+    SessionId nextId_ = 1;
+    std::int64_t startUs_ = 0;
+    bool stopped_ = false;
+    std::string stopReason_;
+    std::int64_t noticeWindowUs_ = 0;
+    int noticesInWindow_ = 0;
+    std::uint64_t noticesSuppressed_ = 0;
+};
+
+}  // namespace tarrow::ctrl

@@ -1,0 +1,42 @@
+// The controller's INI file and the users file it names.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarrow::ctrl {
+
+// A credential ready to send: the packet bytes and the user name for reports.
+struct Credential {
+    std::string packet;    // "U" + the first five fields joined by single commas
+    std::string userName;  // field 1
+};
+
+struct CtrlConfig {
+    std::string iniPath;         // the INI file that was read
+    std::string localBroadcast;  // "Local Broadcast": where the clients announce themselves
+    std::string usersPath;       // "UserFile", resolved against the INI file's folder
+    std::vector<Credential> credentials;  // usable users-file lines, in file order
+    std::vector<std::string> warnings;    // lines that were skipped, and why
+};
+
+// Thrown for configuration that stops the program before it starts.
+struct ConfigError {
+    std::string message;
+};
+
+// "TarrowCtrl.ini" in the program's folder; a name that differs only in letter case is
+// accepted when the exact one is absent. Returns the exact name when neither exists.
+std::string defaultIniPath(const std::string& programPath);
+
+// Reads the INI file (which must exist) and the users file. Throws ConfigError when either
+// cannot be read or the users file holds no usable line.
+CtrlConfig loadConfig(const std::string& iniPath);
+
+// Parses users-file text: carriage returns are dropped wherever they stand (text mode),
+// empty lines are skipped, lines with fewer than five fields are skipped with a warning
+// (a client would reject them and never reply). Fields after the fifth (the time-out) are
+// not sent.
+std::vector<Credential> parseUsers(const std::string& text, std::vector<std::string>& warnings);
+
+}  // namespace tarrow::ctrl

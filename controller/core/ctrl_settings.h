@@ -1,0 +1,37 @@
+// Everything a controller run is told: command-line options with their defaults.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tarrow::ctrl {
+
+struct CtrlSettings {
+    std::string iniPath;                // --ini; empty: "TarrowCtrl.ini" beside the program
+    std::string csvPath;                // --csv; empty: no per-reply rows
+    std::uint64_t stopAfterReplies = 0; // --count; 0: no limit
+    std::int64_t stopAfterMs = 0;       // --duration (given in seconds); 0: no limit
+    std::int64_t replyTimeoutMs = 150'000;  // --reply-timeout (seconds): packet sent to reply complete
+    std::int64_t replyQuietMs = 50;     // --reply-quiet-ms: silence that ends an error-message reply
+    std::uint32_t maxClients = 4096;    // --max-clients: connections beyond this are refused
+    std::uint16_t discoveryPort = 2308; // --discovery-port: UDP port where "DISCOVER" is received
+    std::uint16_t answerPort = 2309;    // --answer-port: UDP port the answer goes to
+    std::uint16_t controlPort = 2308;   // --control-port: TCP listening port
+    bool quiet = false;                 // --quiet: no progress lines
+};
+
+struct ShowHelp {};
+struct UsageError {
+    std::string message;
+};
+using ParseResult = std::variant<CtrlSettings, ShowHelp, UsageError>;
+
+// Parses the arguments after the program name. Ports may be 0 (any free port).
+ParseResult parseCommandLine(const std::vector<std::string>& args);
+
+// The --help text.
+std::string usageText();
+
+}  // namespace tarrow::ctrl

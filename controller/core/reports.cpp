@@ -1,0 +1,124 @@
+#include "controller/core/reports.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+
+namespace tarrow::ctrl {
+
+std::string formatMs(std::int64_t us) {
+    char buf[32];
+    const char* sign = us < 0 ? "-" : "";
+    const std::int64_t a = us < 0 ? -us : us;
+    std::snprintf(buf, sizeof buf, "%s%" PRId64 ".%03" PRId64, sign, a / 1000, a % 1000);
+    return buf;
+}
+
+std::string formatUtc(std::int64_t wallMs) {
+    const std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(wallMs % 1000));
+    return buf;
+}
+
+std::string csvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+const char* outcomeText(ReplyKind kind) {
+    switch (kind) {
+    case ReplyKind::Success: return "success";
+    case ReplyKind::Failed: return "failed";
+    case ReplyKind::Error: return "error";
+    }
+    return "?";
+}
+
+std::string csvHeader() { return "time,client,user,outcome,code,message,reply_ms\r\n"; }
+
+void appendCsvRow(std::string& out, const ReplyRecord& r) {
+    out += formatUtc(r.wallMs);
+    out += ',';
+    out += csvField(r.client);
+    out += ',';
+    out += csvField(r.user);
+    out += ',';
+    out += outcomeText(r.kind);
+    out += ',';
+    if (r.kind != ReplyKind::Error) out += std::to_string(r.code);
+    out += ',';
+    out += csvField(r.message);
+    out += ',';
+    out += formatMs(r.replyUs);
+    out += "\r\n";
+}
+
+std::string ProgressMeter::tick(std::int64_t nowUs, const RunStats& stats, std::size_t clients) {
+    if (nowUs - lastUs_ < 1'000'000) return {};
+    const std::uint64_t replies = stats.replies();
+    const double seconds = static_cast<double>(nowUs - lastUs_) / 1e6;
+    const double rate = static_cast<double>(replies - lastReplies_) / seconds;
+    lastUs_ = nowUs;
+    lastReplies_ = replies;
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "[%6.1f s] clients %zu | sent %" PRIu64 " | replies ok %" PRIu64 " failed %" PRIu64
+                  " error %" PRIu64 " | %.1f replies/s",
+                  static_cast<double>(nowUs - startUs_) / 1e6, clients, stats.packetsSent, stats.ok,
+                  stats.failed, stats.errors, rate);
+    return buf;
+}
+
+void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
+                  const std::string& stopReason) {
+    const std::uint64_t replies = s.replies();
+    const double seconds = static_cast<double>(elapsedUs) / 1e6;
+    auto pct = [](std::uint64_t part, std::uint64_t whole) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.2f %%", whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+        return std::string(buf);
+    };
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f", seconds > 0 ? static_cast<double>(replies) / seconds : 0.0);
+
+    out << "TarrowCtrl summary\n";
+    out << "  stopped by:        " << (stopReason.empty() ? "end of run" : stopReason) << "\n";
+    out << "  run time:          " << formatMs(elapsedUs / 1000) << " s\n";
+    out << "  discovery:         " << s.discoveryReceived << " datagrams received, " << s.discoveryAnswered << " answered\n";
+    out << "  connections:       " << s.connections << " accepted, " << s.refused << " refused, "
+        << s.disconnected << " closed by the client, " << s.dropped << " dropped\n";
+    if (s.dropped)
+        out << "  dropped because:   " << s.droppedNotAReply << " not a reply packet, " << s.droppedUnsolicited
+            << " data with no packet outstanding, " << s.droppedTimedOut << " no reply in time\n";
+    out << "  packets sent:      " << s.packetsSent << " (" << s.lostPackets << " without a reply)\n";
+    out << "  replies:           " << replies << " (" << rate << " per second)\n";
+    out << "    success (R1):    " << s.ok << "\n";
+    out << "    failed (R-code): " << s.failed << "\n";
+    out << "    error (R0 text): " << s.errors << "\n";
+    out << "  success rate:      " << pct(s.ok, replies) << "\n";
+    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.meanUs()))
+        << "  p50 " << formatMs(s.replyTimes.percentileUs(0.50)) << "  p99 "
+        << formatMs(s.replyTimes.percentileUs(0.99)) << "  max " << formatMs(s.replyTimes.maxUs()) << "\n";
+    if (!s.errorMessages.empty()) {
+        out << "  error messages:\n";
+        for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << text << "\n";
+    }
+    if (!s.perClient.empty()) {
+        out << "  per client:        ok / failed / error\n";
+        for (const auto& [client, c] : s.perClient)
+            out << "    " << client << "  " << c.ok << " / " << c.failed << " / " << c.errors << "\n";
+    }
+}
+
+}  // namespace tarrow::ctrl

@@ -1,0 +1,43 @@
+// Every human- and machine-readable figure the controller prints.
+#pragma once
+
+#include "controller/core/run_stats.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace tarrow::ctrl {
+
+// "12.345" ms from microseconds.
+std::string formatMs(std::int64_t us);
+// "2026-12-07T21:33:35.123Z" from ms since 1970 UTC.
+std::string formatUtc(std::int64_t wallMs);
+// One CSV field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
+std::string csvField(std::string_view text);
+
+// The column names of the CSV file, with its line end.
+std::string csvHeader();
+// One reply as a CSV row: time, client, user, outcome, code, message, reply_ms; with its line end.
+void appendCsvRow(std::string& out, const ReplyRecord& record);
+const char* outcomeText(ReplyKind kind);  // "success", "failed", "error"
+
+// Once a second: clients connected, packets sent, replies ok / failed / error, replies per
+// second over the last interval.
+class ProgressMeter {
+public:
+    explicit ProgressMeter(std::int64_t startUs) : startUs_(startUs), lastUs_(startUs) {}
+    // A progress line when a second or more has passed since the last one; else empty.
+    std::string tick(std::int64_t nowUs, const RunStats& stats, std::size_t clients);
+
+private:
+    std::int64_t startUs_;
+    std::int64_t lastUs_;
+    std::uint64_t lastReplies_ = 0;
+};
+
+// The end-of-run summary.
+void writeSummary(std::ostream& out, const RunStats& stats, std::int64_t elapsedUs,
+                  const std::string& stopReason);
+
+}  // namespace tarrow::ctrl

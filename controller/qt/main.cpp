@@ -1,0 +1,136 @@
+// TarrowCtrl: the controller. Wires the engine to Qt sockets, timers and signals.
+#include "controller/core/control_engine.h"
+#include "controller/core/csv_reply_writer.h"
+#include "controller/core/ctrl_config.h"
+#include "controller/core/ctrl_settings.h"
+#include "controller/core/reports.h"
+#include "controller/core/system_ctrl_clock.h"
+#include "controller/qt/qt_control_server.h"
+#include "controller/qt/qt_discovery_responder.h"
+#include "controller/qt/stop_signals.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace tarrow::ctrl;
+
+namespace {
+
+// Thousands of clients need thousands of descriptors: take what the hard limit allows.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+constexpr int kPollMs = 5;
+constexpr int kShutdownGraceMs = 2500;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = parseCommandLine(args);
+    if (std::holds_alternative<ShowHelp>(parsed)) {
+        std::cout << usageText();
+        return 0;
+    }
+    if (const auto* e = std::get_if<UsageError>(&parsed)) {
+        std::cerr << "TarrowCtrl: " << e->message << "\nTry TarrowCtrl --help.\n";
+        return 2;
+    }
+    const CtrlSettings settings = std::get<CtrlSettings>(parsed);
+
+    raiseDescriptorLimit();
+    QCoreApplication app(argc, argv);
+
+    CtrlConfig config;
+    try {
+        const std::string iniPath = settings.iniPath.empty()
+            ? defaultIniPath(QCoreApplication::applicationFilePath().toStdString())
+            : settings.iniPath;
+        config = loadConfig(iniPath);
+    } catch (const ConfigError& e) {
+        std::cerr << "TarrowCtrl: " << e.message << "\n";
+        return 2;
+    }
+    for (const auto& w : config.warnings) std::cerr << "TarrowCtrl: " << config.usersPath << ": " << w << "\n";
+
+    std::ofstream csvFile;
+    std::unique_ptr<CsvReplyWriter> csv;
+    if (!settings.csvPath.empty()) {
+        csvFile.open(settings.csvPath, std::ios::binary | std::ios::trunc);
+        if (!csvFile) {
+            std::cerr << "TarrowCtrl: cannot write CSV file \"" << settings.csvPath << "\"\n";
+            return 2;
+        }
+        csv = std::make_unique<CsvReplyWriter>(csvFile);
+    }
+
+    SystemCtrlClock clock;
+    RunStats stats;
+    const std::size_t credentialCount = config.credentials.size();
+    ControlEngine engine(settings, std::move(config.credentials), clock, stats, csv.get(),
+                         [](const std::string& line) { std::cerr << "TarrowCtrl: " << line << "\n"; });
+
+    QtControlServer server(engine);
+    QtDiscoveryResponder discovery(engine, stats, settings.answerPort);
+    QString error;
+    if (!server.listen(settings.controlPort, error)) {
+        std::cerr << "TarrowCtrl: cannot listen on TCP port " << settings.controlPort << ": "
+                  << error.toStdString() << "\n";
+        return 1;
+    }
+    if (!discovery.bind(settings.discoveryPort, error)) {
+        std::cerr << "TarrowCtrl: cannot bind UDP port " << settings.discoveryPort << ": "
+                  << error.toStdString() << "\n";
+        return 1;
+    }
+    std::cerr << "TarrowCtrl: " << credentialCount << " credentials from " << config.usersPath
+              << " (INI " << config.iniPath << "; clients broadcast to " << config.localBroadcast << ")\n"
+              << "TarrowCtrl: listening on TCP port " << server.port() << ", discovery on UDP port "
+              << discovery.port() << ", answers to UDP port " << settings.answerPort << std::endl;
+
+    StopSignals stopSignals([&engine](const char* name) { engine.stop(std::string(name) + " received"); });
+    ProgressMeter progress(engine.startUs());
+    std::int64_t shutdownStartUs = -1;
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        engine.poll();
+        const std::string line = progress.tick(clock.monotonicUs(), stats, engine.clientCount());
+        if (!line.empty()) {
+            if (!settings.quiet) std::cerr << line << "\n";
+            if (csv) csvFile.flush();
+        }
+        if (!engine.stopped()) return;
+        const std::int64_t now = clock.monotonicUs();
+        if (shutdownStartUs < 0) {
+            shutdownStartUs = now;
+            server.stopListening();
+        }
+        // Every connection was asked to close; wait (bounded) until they have.
+        if (server.openConnections() > 0 && now - shutdownStartUs < kShutdownGraceMs * 1000LL) return;
+        poll.stop();
+        app.quit();
+    });
+    poll.start(kPollMs);
+    app.exec();
+
+    if (csv) csvFile.flush();
+    const std::int64_t endUs = shutdownStartUs >= 0 ? shutdownStartUs : clock.monotonicUs();
+    writeSummary(std::cout, stats, endUs - engine.startUs(), engine.stopReason());
+    std::cout.flush();
+    if (csv && !csvFile) {
+        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed\n";
+        return 1;
+    }
+    return 0;
+}

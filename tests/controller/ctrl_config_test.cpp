@@ -1,0 +1,123 @@
+#include "controller/core/ctrl_config.h"
+#include "controller/core/ctrl_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace tarrow::ctrl {
+namespace {
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() : path(fs::temp_directory_path() / ("tarrowctrl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))) {
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    void write(const std::string& name, const std::string& text) const {
+        fs::create_directories((path / name).parent_path());
+        std::ofstream(path / name, std::ios::binary) << text;
+    }
+    fs::path path;
+    static inline int counter = 0;
+};
+
+TEST(UsersFile, GeneratedLinesBecomePacketsWithoutTheTimeout) {
+    std::vector<std::string> warnings;
+    const auto users = parseUsers("ElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n"
+                                  "\r\n"
+                                  "b;;pw  tree,ctx;srv\r\n"
+                                  "short,line,only\r\n"
+                                  "last,pw,t,c,s",
+                                  warnings);
+    ASSERT_EQ(users.size(), 3u);
+    EXPECT_EQ(users[0].packet, "UElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed");
+    EXPECT_EQ(users[0].userName, "ElmfordTestUser1");
+    EXPECT_EQ(users[1].packet, "Ub,pw,tree,ctx,srv") << "separator runs merge; single commas are written";
+    EXPECT_EQ(users[2].packet, "Ulast,pw,t,c,s") << "a last line without a line end counts";
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "line 4: fewer than five fields, skipped");
+}
+
+TEST(CtrlConfig, UsersFileIsTakenRelativeToTheIniFolder) {
+    TempDir dir;
+    dir.write("cfg/TarrowCtrl.ini", "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=data/users.csv\r\n");
+    dir.write("cfg/data/users.csv", "a,b,c,d,e,1\r\n");
+    const CtrlConfig c = loadConfig((dir.path / "cfg/TarrowCtrl.ini").string());
+    EXPECT_EQ(c.localBroadcast, "127.255.255.255");
+    EXPECT_EQ(c.usersPath, (dir.path / "cfg/data/users.csv").string());
+    ASSERT_EQ(c.credentials.size(), 1u);
+}
+
+TEST(CtrlConfig, ConfigurationErrorsSayWhatIsWrong) {
+    TempDir dir;
+    auto messageOf = [](const fs::path& ini) {
+        try {
+            loadConfig(ini.string());
+        } catch (const ConfigError& e) {
+            return e.message;
+        }
+        return std::string("no error");
+    };
+    EXPECT_NE(messageOf(dir.path / "absent.ini").find("cannot read INI file"), std::string::npos);
+    dir.write("nokey.ini", "[General]\nLocal Broadcast=127.255.255.255\n");
+    EXPECT_NE(messageOf(dir.path / "nokey.ini").find("names no UserFile"), std::string::npos);
+    dir.write("missing.ini", "[general]\nuserfile=nope.csv\n");
+    EXPECT_NE(messageOf(dir.path / "missing.ini").find("cannot read users file"), std::string::npos);
+    dir.write("empty.ini", "[General]\nUserFile=empty.csv\n");
+    dir.write("empty.csv", "a,b,c\r\n\r\n");
+    EXPECT_NE(messageOf(dir.path / "empty.ini").find("holds no line with five fields"), std::string::npos);
+}
+
+TEST(CtrlConfig, DefaultIniIsBesideTheProgramInAnyLetterCase) {
+    TempDir dir;
+    const std::string program = (dir.path / "TarrowCtrl").string();
+    EXPECT_EQ(defaultIniPath(program), (dir.path / "TarrowCtrl.ini").string());
+    dir.write("tarrowctrl.INI", "[General]\n");
+    EXPECT_EQ(defaultIniPath(program), (dir.path / "tarrowctrl.INI").string());
+}
+
+TEST(CommandLine, DefaultsAndEveryOption) {
+    auto s = std::get<CtrlSettings>(parseCommandLine({}));
+    EXPECT_EQ(s.discoveryPort, 2308);
+    EXPECT_EQ(s.answerPort, 2309);
+    EXPECT_EQ(s.controlPort, 2308);
+    EXPECT_EQ(s.replyTimeoutMs, 150'000);
+    EXPECT_EQ(s.maxClients, 4096u);
+    s = std::get<CtrlSettings>(parseCommandLine({"--ini", "x.ini", "--csv=r.csv", "--count", "5",
+                                                 "--duration", "60", "--reply-timeout", "10",
+                                                 "--max-clients", "3", "--discovery-port", "0",
+                                                 "--answer-port", "4000", "--control-port", "0",
+                                                 "--reply-quiet-ms", "5", "--quiet"}));
+    EXPECT_EQ(s.iniPath, "x.ini");
+    EXPECT_EQ(s.csvPath, "r.csv");
+    EXPECT_EQ(s.stopAfterReplies, 5u);
+    EXPECT_EQ(s.stopAfterMs, 60'000);
+    EXPECT_EQ(s.replyTimeoutMs, 10'000);
+    EXPECT_EQ(s.maxClients, 3u);
+    EXPECT_EQ(s.discoveryPort, 0);
+    EXPECT_EQ(s.answerPort, 4000);
+    EXPECT_EQ(s.controlPort, 0);
+    EXPECT_EQ(s.replyQuietMs, 5);
+    EXPECT_TRUE(s.quiet);
+    EXPECT_TRUE(std::holds_alternative<ShowHelp>(parseCommandLine({"--count", "1", "--help"})));
+}
+
+TEST(CommandLine, BadOptionsAreRejectedWithAReason) {
+    auto error = [](std::vector<std::string> args) {
+        const auto r = parseCommandLine(args);
+        const auto* e = std::get_if<UsageError>(&r);
+        return e ? e->message : std::string("accepted");
+    };
+    EXPECT_EQ(error({"--count"}), "option --count needs a value");
+    EXPECT_EQ(error({"--count", "0"}), "option --count: \"0\" is not a positive whole number");
+    EXPECT_EQ(error({"--count", "12x"}), "option --count: \"12x\" is not a positive whole number");
+    EXPECT_EQ(error({"--control-port", "65536"}), "option --control-port: \"65536\" is not a port from 0 to 65535");
+    EXPECT_EQ(error({"--answer-port", "0"}), "option --answer-port: \"0\" is not a port from 1 to 65535");
+    EXPECT_EQ(error({"--verbose"}), "unknown option --verbose");
+}
+
+}  // namespace
+}  // namespace tarrow::ctrl

@@ -1,0 +1,104 @@
+#include "controller/core/csv_reply_writer.h"
+#include "controller/core/discovery_gate.h"
+#include "controller/core/reports.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tarrow::ctrl {
+namespace {
+
+TEST(CsvReport, RowsQuoteWhatNeedsQuoting) {
+    std::ostringstream out;
+    CsvReplyWriter writer(out);
+    ReplyRecord r;
+    r.wallMs = 1'796'680'415'123;  // 2026-12-07T21:53:35.123Z
+    r.client = "127.0.0.1:40000";
+    r.user = "u1";
+    r.kind = ReplyKind::Success;
+    r.code = 1;
+    r.replyUs = 1'234'567;
+    writer.onReply(r);
+    r.kind = ReplyKind::Error;
+    r.code = 0;
+    r.message = "login() - \"bad\", code\r\n-601";
+    r.replyUs = 999;
+    writer.onReply(r);
+    EXPECT_EQ(out.str(),
+              "time,client,user,outcome,code,message,reply_ms\r\n"
+              "2026-12-07T21:53:35.123Z,127.0.0.1:40000,u1,success,1,,1234.567\r\n"
+              "2026-12-07T21:53:35.123Z,127.0.0.1:40000,u1,error,,\"login() - \"\"bad\"\", code\r\n-601\",0.999\r\n");
+}
+
+TEST(LatencyHistogram, PercentilesMeanAndMax) {
+    LatencyHistogram h;
+    EXPECT_EQ(h.percentileUs(0.99), 0);
+    for (int us = 1; us <= 1000; ++us) h.add(us);
+    EXPECT_EQ(h.percentileUs(0.50), 500);
+    EXPECT_EQ(h.percentileUs(0.99), 990);
+    EXPECT_DOUBLE_EQ(h.meanUs(), 500.5);
+    h.add(150'000'000);
+    EXPECT_EQ(h.maxUs(), 150'000'000);
+    EXPECT_EQ(h.percentileUs(1.0), 150'000'000);
+    LatencyHistogram big;
+    for (int i = 0; i < 100; ++i) big.add(1'000'000 + i * 10'000);  // 1.00 s .. 1.99 s
+    const auto p50 = big.percentileUs(0.5);
+    EXPECT_NEAR(static_cast<double>(p50), 1'490'000.0, 1'490'000.0 * 0.002);
+}
+
+TEST(Summary, ShowsTotalsRatesMessagesAndClients) {
+    RunStats s;
+    auto add = [&](const char* client, ReplyKind kind, const char* message, std::int64_t us) {
+        ReplyRecord r;
+        r.client = client;
+        r.kind = kind;
+        r.message = message;
+        r.replyUs = us;
+        s.recordReply(r);
+    };
+    add("127.0.0.1:1", ReplyKind::Success, "", 1000);
+    add("127.0.0.1:1", ReplyKind::Success, "", 3000);
+    add("127.0.0.1:2", ReplyKind::Error, "login() - -601", 2000);
+    add("127.0.0.1:2", ReplyKind::Failed, "", 2000);
+    s.packetsSent = 5;
+    s.lostPackets = 1;
+    std::ostringstream out;
+    writeSummary(out, s, 2'000'000, "--count 4 replies reached");
+    const std::string text = out.str();
+    for (const char* expected :
+         {"stopped by:        --count 4 replies reached", "run time:          2.000 s",
+          "packets sent:      5 (1 without a reply)", "replies:           4 (2.0 per second)",
+          "success rate:      50.00 %", "mean 2.000  p50 2.000  p99 3.000  max 3.000",
+          "    1  login() - -601", "127.0.0.1:1  2 / 0 / 0", "127.0.0.1:2  0 / 1 / 1"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
+TEST(Progress, OneLineASecondWithTheRateOfTheLastInterval) {
+    RunStats s;
+    ProgressMeter meter(0);
+    s.ok = 10;
+    s.packetsSent = 12;
+    EXPECT_EQ(meter.tick(999'999, s, 2), "");
+    EXPECT_EQ(meter.tick(1'000'000, s, 2),
+              "[   1.0 s] clients 2 | sent 12 | replies ok 10 failed 0 error 0 | 10.0 replies/s");
+    s.errors = 5;
+    EXPECT_EQ(meter.tick(2'000'000, s, 1),
+              "[   2.0 s] clients 1 | sent 12 | replies ok 10 failed 0 error 5 | 5.0 replies/s");
+}
+
+TEST(Discovery, OnlyTheExactEightBytesAreAnsweredOncePerSenderASecond) {
+    using namespace std::string_view_literals;
+    for (auto bytes : {"discover"sv, "DISCOVERY"sv, "DISCOVER\n"sv, "DISCOVER\0"sv, "DISCOVE"sv, ""sv})
+        EXPECT_FALSE(isDiscoverDatagram(bytes)) << bytes.size();
+    DiscoveryGate gate(2);
+    EXPECT_TRUE(gate.shouldAnswer("DISCOVER", "127.0.0.1", 0));
+    EXPECT_FALSE(gate.shouldAnswer("DISCOVER", "127.0.0.1", 500'000)) << "same sender, same second";
+    EXPECT_TRUE(gate.shouldAnswer("DISCOVER", "127.0.0.2", 500'000));
+    EXPECT_FALSE(gate.shouldAnswer("DISCOVER", "127.0.0.3", 600'000)) << "table full for this second";
+    EXPECT_TRUE(gate.shouldAnswer("DISCOVER", "127.0.0.1", 1'000'000));
+    EXPECT_FALSE(gate.shouldAnswer("DISCOVERx", "127.0.0.9", 5'000'000));
+}
+
+}  // namespace
+}  // namespace tarrow::ctrl
