@@ -1,0 +1,148 @@
+// The control channel: connect and lost handling, packet dispatch and the reply's send rules.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/client/net_test_helpers.h"
+
+namespace {
+
+using tarrow::FormHarness;
+using tarrow::WriteResult;
+using Lines = std::vector<std::string>;
+
+class ControlChannel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qdsfake_reset();
+        h.random.script = {4};  // every delay: 5 s
+        tarrow::connectController(h);
+        logStart = h.log().size();
+    }
+    Lines newLog() const { return tarrow::logSince(h, logStart); }
+
+    FormHarness h{FormHarness::withIni("[General]\nMaxDelay=10\n")};
+    std::size_t logStart = 0;
+};
+
+TEST_F(ControlChannel, ConnectShowsPeerNameStopsDiscoveryDrawsDelayAndLocks) {
+    EXPECT_EQ(h.status(), "Connected to: localhost:2308");
+    EXPECT_FALSE(h.timeDiscover.enabled());
+    EXPECT_EQ(h.timeEvent.intervalMs(), 5000);
+    EXPECT_EQ(h.lblFuncTimer.text(), "Next event in 4 second(s)");
+    EXPECT_FALSE(h.edtUser.enabled());
+    EXPECT_FALSE(h.btnExecute.enabled());
+    // lockInputs runs after the draw and sets the count to the interval in seconds.
+    EXPECT_EQ(h.form().nextEventSeconds, 5);
+    EXPECT_FALSE(h.timeEvent.enabled());
+}
+
+TEST(ControlChannelPeer, UnnamedPeerLeavesColonDirectlyAfterPrefix) {
+    qdsfake_reset();
+    FormHarness h;
+    h.tcp.peerHostNameText = "";
+    tarrow::connectController(h);
+    EXPECT_EQ(h.status(), "Connected to: :2308");
+}
+
+TEST_F(ControlChannel, LossShowsAddressRestartsDiscoveryAndUnlocks) {
+    h.tcp.raiseClosed();
+    EXPECT_EQ(h.status(), "Connection Lost: 127.0.0.1:2308");
+    EXPECT_TRUE(h.timeDiscover.enabled());
+    EXPECT_TRUE(h.edtUser.enabled());
+    EXPECT_TRUE(h.btnExecute.enabled());
+    EXPECT_FALSE(h.lblFuncTimer.visible());
+    EXPECT_TRUE(h.errorReport.texts.empty());
+}
+
+TEST_F(ControlChannel, ResetByPeerCountsAsLostAndIsReported) {
+    h.tcp.raiseClosed("Connection reset by peer");
+    EXPECT_EQ(h.status(), "Connection Lost: 127.0.0.1:2308");
+    EXPECT_TRUE(h.timeDiscover.enabled());
+    ASSERT_EQ(h.errorReport.texts.size(), 1U);
+    EXPECT_NE(h.errorReport.texts[0].find("Connection reset by peer"), std::string::npos);
+    h.advance(5000);
+    EXPECT_EQ(h.sktOutput.sent.size(), 1U);
+}
+
+TEST_F(ControlChannel, CredentialPacketLogsSetsUserFillsBoxesAndArms) {
+    h.tcp.raiseReadable("Ualice,secret;Tree Users.Vantric,srv1");
+    EXPECT_EQ(newLog(), Lines{"Received: Ualice,secret;Tree Users.Vantric,srv1 from Controller"});
+    EXPECT_EQ(h.form().user->userName, "alice");
+    EXPECT_EQ(h.edtUser.text(), "alice");
+    EXPECT_EQ(h.edtPasswd.text(), "secret");
+    EXPECT_EQ(h.edtTree.text(), "Tree");
+    EXPECT_EQ(h.edtContext.text(), "Users.Vantric");
+    EXPECT_EQ(h.edtServer.text(), "srv1");
+    EXPECT_TRUE(h.timeCountdown.enabled());
+    EXPECT_TRUE(h.timeEvent.enabled());
+}
+
+TEST_F(ControlChannel, TypeLetterAloneIsRejectedAndNothingArms) {
+    h.edtUser.setText("kept");
+    h.tcp.raiseReadable("U");
+    EXPECT_EQ(newLog(), (Lines{"Received: U from Controller", "***DSUser ERROR: setUserInfo() - Insufficient data"}));
+    EXPECT_EQ(h.edtUser.text(), "kept");
+    EXPECT_FALSE(h.timeEvent.enabled());
+    EXPECT_FALSE(h.timeCountdown.enabled());
+}
+
+TEST_F(ControlChannel, TwoPacketsInOneReadAreOnePacket) {
+    h.tcp.raiseReadable("Ua,b,c,d,e\r\nUf,g,h,i,j\r\n");
+    ASSERT_EQ(newLog().size(), 1U);
+    // Everything after the first letter went to the parser as one credential line.
+    EXPECT_EQ(h.form().user->userName, "a");
+    EXPECT_EQ(h.form().user->context, "d");
+    EXPECT_EQ(h.form().user->server.rfind("e", 0), 0U);
+}
+
+TEST_F(ControlChannel, OtherAndLowerCaseLettersAreUnknownAndFPacketsChangeNothing) {
+    h.edtUser.setText("kept");
+    h.tcp.raiseReadable("u,a,b,c,d,e");
+    h.tcp.raiseReadable("f");
+    h.tcp.raiseReadable("Xyz");
+    h.tcp.raiseReadable("Fa,b,c,d,e");
+    h.tcp.raiseReadable("F");
+    h.tcp.raiseReadable("");  // an empty read carries no packet
+    EXPECT_EQ(newLog(), Lines(3, "***ERROR: Unknown Packet Type!"));
+    EXPECT_EQ(h.edtUser.text(), "kept");
+    EXPECT_FALSE(h.timeEvent.enabled());
+    EXPECT_TRUE(h.errorReport.texts.empty());
+}
+
+TEST_F(ControlChannel, DirectEmptyPacketIsIgnored) {
+    EXPECT_NO_THROW(h.form().handlePacket(""));
+    EXPECT_TRUE(newLog().empty());
+}
+
+TEST_F(ControlChannel, CompletedEventRepliesR1WithoutTerminator) {
+    h.tcp.raiseReadable("Ualice,secret,Tree,Users.Vantric,srv1");
+    h.advance(5000);
+    EXPECT_EQ(h.tcp.writes, Lines{"R1"});
+}
+
+TEST_F(ControlChannel, SendFailureClosesThroughLostHandlingAndLogsErrorLine) {
+    h.tcp.raiseReadable("Ualice,secret,Tree,Users.Vantric,srv1");
+    h.tcp.failNextWrite(WriteResult::Failed, "Broken pipe");
+    h.advance(5000);
+    EXPECT_TRUE(h.tcp.writes.empty());
+    EXPECT_EQ(newLog().back(), "***ERROR occured while trying to send data");
+    EXPECT_EQ(h.status(), "Connection Lost: 127.0.0.1:2308");
+    EXPECT_TRUE(h.timeDiscover.enabled());
+    EXPECT_TRUE(h.edtUser.enabled());
+    EXPECT_FALSE(h.form().sktTCP.active());
+    // The tick went on to draw the next delay.
+    EXPECT_EQ(h.lblFuncTimer.text(), "Next event in 4 second(s)");
+    EXPECT_TRUE(h.errorReport.texts.empty());
+}
+
+TEST_F(ControlChannel, SendThatWouldBlockIsLoggedNotDropped) {
+    h.tcp.raiseReadable("Ualice,secret,Tree,Users.Vantric,srv1");
+    h.tcp.failNextWrite(WriteResult::WouldBlock);
+    h.advance(5000);
+    EXPECT_EQ(newLog().back(), "***ERROR occured while trying to send data");
+    EXPECT_TRUE(h.form().sktTCP.connected());
+}
+
+}  // namespace

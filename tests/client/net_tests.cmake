@@ -1,0 +1,15 @@
+# Tests of the controller link (discovery, control channel, control socket) and of the
+# workload event scheduling. Included from tests/client/CMakeLists.txt.
+tarrow_add_test(NAME net_client_socket_test
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_client_socket_test.cpp
+                        ${CMAKE_CURRENT_LIST_DIR}/net_buffer_text_test.cpp
+                LIBS tarrow_test_support tarrow_form qds::fake)
+tarrow_add_test(NAME net_discovery_test
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_discovery_test.cpp
+                LIBS tarrow_test_support tarrow_form qds::fake)
+tarrow_add_test(NAME net_control_channel_test
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_control_channel_test.cpp
+                LIBS tarrow_test_support tarrow_form qds::fake)
+tarrow_add_test(NAME net_event_scheduling_test
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_event_scheduling_test.cpp
+                LIBS tarrow_test_support tarrow_form qds::fake)
