@@ -1,0 +1,73 @@
+// The control API of the recording double, as other areas' tests use it.
+#include "qds/fake/qdsfake.h"
+#include "qds/include/qvdsapi.h"
+#include "qds/include/qvintlapi.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+class QdsFake : public ::testing::Test {
+protected:
+    void SetUp() override { qdsfake_reset(); }
+    void TearDown() override { qdsfake_reset(); }
+};
+
+TEST_F(QdsFake, FailHitsEveryLaterCallAndResetClearsIt) {
+    qdsfake_fail("QVDSLogin", -5);
+    EXPECT_EQ(QVDSLogin(1, 0, "a", "p", 0), -5);
+    EXPECT_EQ(QVDSLogin(1, 0, "a", "p", 0), -5);
+    qdsfake_reset();
+    EXPECT_EQ(QVDSLogin(1, 0, "a", "p", 0), 0);
+}
+
+TEST_F(QdsFake, FailNthHitsOnlyThatCall) {
+    qdsfake_fail_nth("QVDSSetContext", 2, -7);
+    EXPECT_EQ(QVDSSetContext(1, 3, "x"), 0);
+    EXPECT_EQ(QVDSSetContext(1, 11, "y"), -7);
+    EXPECT_EQ(QVDSSetContext(1, 3, "x"), 0);
+}
+
+TEST_F(QdsFake, FailUserHitsOnlyThatUsersLogin) {
+    qdsfake_fail_user("bob", -669);
+    EXPECT_EQ(QVDSLogin(1, 0, "alice", "p", 0), 0);
+    EXPECT_EQ(QVDSLogin(1, 0, "bob", "p", 0), -669);
+    EXPECT_EQ(QVDSLogin(1, 0, "bobby", "p", 0), 0);
+}
+
+TEST_F(QdsFake, RecordsWhenOnAndKeepsNothingWhenOff) {
+    qdsfake_set_recording(0);
+    QVDSLogout(4);
+    EXPECT_EQ(qdsfake_call_count(), 0u);
+    qdsfake_set_recording(1);
+    QVDSLogin(4, 0, nullptr, "p", 0);
+    ASSERT_EQ(qdsfake_call_count(), 1u);
+    EXPECT_STREQ(qdsfake_call(0), "QVDSLogin(4,0,NULL,p,0)");
+    EXPECT_EQ(qdsfake_call(1), nullptr);
+}
+
+TEST_F(QdsFake, TracksWhatCallersHoldOpen) {
+    std::uint32_t h = 0;
+    ASSERT_EQ(QVDSCreateContextHandle(&h), 0);
+    QVInitUnicodeTables(1252, 1);
+    QVDSLogin(h, 0, "a", "p", 0);
+    EXPECT_EQ(qdsfake_open_contexts(), 1);
+    EXPECT_EQ(qdsfake_open_logins(), 1);
+    EXPECT_EQ(qdsfake_open_unicode_tables(), 1);
+    QVDSFreeContext(h);  // ends the login with it
+    QVFreeUnicodeTables();
+    EXPECT_EQ(qdsfake_open_contexts(), 0);
+    EXPECT_EQ(qdsfake_open_logins(), 0);
+    EXPECT_EQ(qdsfake_open_unicode_tables(), 0);
+}
+
+TEST_F(QdsFake, LoginDelayIsApplied) {
+    qdsfake_set_login_delay_us(20000);
+    const auto start = std::chrono::steady_clock::now();
+    QVDSLogin(1, 0, "a", "p", 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(20000));
+}
+
+}  // namespace
