@@ -13,3 +13,10 @@ tarrow_add_test(NAME net_control_channel_test
 tarrow_add_test(NAME net_event_scheduling_test
                 SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_event_scheduling_test.cpp
                 LIBS tarrow_test_support tarrow_form qds::fake)
+# The control socket over the real Qt transport, on 127.0.0.1 with a free port.
+if(TARGET tarrow_qt_core)
+  tarrow_add_test(NAME net_client_socket_loopback_test
+                  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_client_socket_loopback_test.cpp
+                  LIBS tarrow_qt_core tarrow_form qds::fake
+                  LABELS qt)
+endif()
