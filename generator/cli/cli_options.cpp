@@ -43,6 +43,10 @@ CliCommand parseCliOptions(const std::vector<std::string>& args, GeneratorInputs
             command.kind = CliCommand::Kind::Help;
             return command;
         }
+        if (arg == "--version") {
+            command.kind = CliCommand::Kind::Version;
+            return command;
+        }
         if (arg == "--random") {
             command.inputs.random = true;
             continue;
@@ -85,6 +89,7 @@ std::string cliUsage()
            "  --csv-file NAME     users-file name, relative to the working folder"
            " or absolute (Users.csv)\n"
            "  --broadcast ADDR    broadcast address for both INI files (127.255.255.255)\n"
+           "  --version           the version information\n"
            "  --help              this text\n"
            "\n"
            "On a failure the reason goes to standard error and the exit status is 1.\n";

@@ -9,7 +9,7 @@
 namespace tarrowmgr {
 
 struct CliCommand {
-    enum class Kind { Write, Help, Error };
+    enum class Kind { Write, Help, Version, Error };
     Kind kind = Kind::Write;
     GeneratorInputs inputs;  // for Write: the defaults with the options applied
     std::string error;       // for Error: what was wrong with the command line

@@ -5,6 +5,7 @@
 
 #include "generator/cli/cli_options.h"
 #include "generator/logic/random_source.h"
+#include "generator/logic/version_info.h"
 #include "generator/logic/workload_writer.h"
 #include "generator/posix/home_folder.h"
 #include "generator/posix/posix_file_system.h"
@@ -17,6 +18,9 @@ int main(int argc, char** argv)
     switch (command.kind) {
     case CliCommand::Kind::Help:
         std::cout << cliUsage();
+        return 0;
+    case CliCommand::Kind::Version:
+        std::cout << kProductName << " " << kFileVersion << "\n" << kFileDescription << "\n";
         return 0;
     case CliCommand::Kind::Error:
         std::cerr << "TarrowMgrCli: " << command.error << "\n" << cliUsage();

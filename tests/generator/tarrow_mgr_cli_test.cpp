@@ -108,6 +108,9 @@ TEST(CliProgram, FailuresGoToStandardErrorWithANonZeroStatus)
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.output.find("unknown option: --bogus"), std::string::npos);
 
+    const CliRun version = runCli("--version");
+    EXPECT_EQ(version.output, "TarrowMgr 1.00\nTarrowMgr is a tool to create csv files.\n");
+
     const CliRun help = runCli("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("--num-users"), std::string::npos);
