@@ -1,0 +1,34 @@
+// The command line of TarrowCli, parsed into one plain struct.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarrow::cli {
+
+struct CliOptions {
+    // The INI file; empty: the program path with ".INI" (letter case ignored when absent).
+    std::string iniPath;
+    // Run one batch run over the users file the INI names, then exit.
+    bool batch = false;
+    bool help = false;
+    // Test options: the UDP port announcements go to, and the one answers arrive on (0: any).
+    std::uint16_t discoverPort = 2308;
+    std::uint16_t answerPort = 2309;
+    bool answerPortGiven = false;
+};
+
+// The options, or the text of what is wrong with them.
+struct ParsedOptions {
+    std::optional<CliOptions> options;
+    std::string error;
+};
+
+ParsedOptions parseCliOptions(const std::vector<std::string>& args);
+
+// The text of --help.
+std::string cliUsage();
+
+}  // namespace tarrow::cli

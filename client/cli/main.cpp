@@ -1,0 +1,103 @@
+// Program entry of TarrowCli: the client's form logic without a window.
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdio>
+#include <memory>
+
+#include "client/app/TrwU.h"
+#include "client/app/ini_file.h"
+#include "client/cli/cli_options.h"
+#include "client/cli/console_controls.h"
+#include "client/cli/signal_quit.h"
+#include "client/qt/client_platform.h"
+#include "client/qt/loop_guard.h"
+
+namespace {
+
+using namespace tarrow::cli;
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kBatchFailed = 1;
+constexpr int kBadOptions = 2;
+constexpr int kStartFailed = 3;
+
+std::unique_ptr<tarrow::qt::ClientPlatform> makePlatform(const CliOptions& options, ConsoleOutput& out) {
+    try {
+        return std::make_unique<tarrow::qt::ClientPlatform>(options.discoverPort, options.answerPort);
+    } catch (const tarrow::SocketError& e) {
+        // A batch run never needs answers: a port another client holds is no reason to stop.
+        if (!options.batch || options.answerPortGiven) throw;
+        out.notice("error", std::string(e.what()) + "; answers are taken on a free port instead");
+        return std::make_unique<tarrow::qt::ClientPlatform>(options.discoverPort, 0);
+    }
+}
+
+int run(const CliOptions& options) {
+    ConsoleOutput out;
+    ConsoleErrorReport report(out);
+    tarrow::qt::setLoopErrorReport(&report);
+    struct ResetReport {
+        ~ResetReport() { tarrow::qt::setLoopErrorReport(nullptr); }
+    } resetReport;
+
+    const std::unique_ptr<tarrow::qt::ClientPlatform> platform = makePlatform(options, out);
+    ConsoleFormWindow window([] { QCoreApplication::quit(); });
+    ConsoleEditBox user, passwd, tree, context, server;
+    ConsoleComboBox vendor, function;
+    ConsoleLabel funcTimer(out);
+    ConsoleButton execute;
+    ConsoleMenuItem optionsBatch(false), optionsClient(true);
+    ConsoleLogPane debug(out);
+    ConsoleStatusBar status(out);
+    const std::string iniPath =
+        !options.iniPath.empty()
+            ? options.iniPath
+            : tarrow::clientIniPath(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
+
+    TfrmTrwMain form(TrwPorts{window, user, passwd, tree, context, server, vendor, function, funcTimer, execute,
+                              optionsBatch, optionsClient, debug, status, platform->timeDiscover,
+                              platform->timeEvent, platform->timeCountdown, platform->sktOutput,
+                              platform->sktInput, platform->tcpTransport, platform->monotonicClock,
+                              platform->wallClock, platform->random, report, iniPath});
+    out.flush();
+
+    if (options.batch) {
+        form.guarded([&] { form.runBatch(); });
+        out.flush();
+        return form.lastBatchCompleted ? kOk : kBatchFailed;
+    }
+
+    // Log lines reach the console whenever the loop has nothing more to do.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     [&out] { out.flush(); });
+    SignalQuit quit([] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    // The form goes first: it logs out an open login and closes the connection silently.
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarrow Client"));
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    const ParsedOptions parsed = parseCliOptions(args);
+    if (!parsed.options) {
+        std::fprintf(stderr, "error: %s\n", parsed.error.c_str());
+        return kBadOptions;
+    }
+    if (parsed.options->help) {
+        std::fputs(cliUsage().c_str(), stdout);
+        return kOk;
+    }
+    try {
+        return run(*parsed.options);
+    } catch (...) {
+        std::fprintf(stderr, "error: %s\n", tarrow::qt::currentExceptionText().c_str());
+        return kStartFailed;
+    }
+}

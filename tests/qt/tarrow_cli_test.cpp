@@ -1,0 +1,131 @@
+// TarrowCli as a program: run with QProcess, every wait bounded, killed at the end.
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <fstream>
+#include <string>
+
+#include "tests/slapd/private_slapd.h"
+
+namespace {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    std::string out;
+    std::string err;
+};
+
+class TarrowCliTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+
+    std::string writeIni(const std::string& broadcast, const std::string& usersFile) const {
+        const std::string ini = path("Tarrow.ini");
+        std::ofstream(ini) << "[General]\nLocal Broadcast=" << broadcast << "\nWorkloadUsersFile=" << usersFile
+                           << "\nMaxDelay=1\n";
+        return ini;
+    }
+
+    // Runs TarrowCli to its end, at most timeoutMs.
+    static ProcessRun runToEnd(const QStringList& args, int timeoutMs = 30000) {
+        QProcess process;
+        process.start(QStringLiteral(TARROW_CLI_PATH), args);
+        ProcessRun run;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished(5000);
+            ADD_FAILURE() << "TarrowCli did not end within " << timeoutMs << " ms";
+        }
+        run.exitCode = process.exitCode();
+        run.status = process.exitStatus();
+        run.out = process.readAllStandardOutput().toStdString();
+        run.err = process.readAllStandardError().toStdString();
+        return run;
+    }
+
+    QTemporaryDir dir;
+};
+
+// Starts TarrowCli in client mode, waits for its start-up status line, then ends it with signo.
+void expectStatusThenCleanEnd(const QStringList& args, const std::string& statusLine, int signo) {
+    QProcess process;
+    process.start(QStringLiteral(TARROW_CLI_PATH), args);
+    ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
+    std::string err;
+    for (int i = 0; i < 100 && err.find(statusLine) == std::string::npos; ++i) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError().toStdString();
+    }
+    EXPECT_NE(err.find(statusLine + "\n"), std::string::npos) << err;
+    ::kill(static_cast<pid_t>(process.processId()), signo);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        FAIL() << "TarrowCli did not end on signal " << signo;
+    }
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+}  // namespace
+
+TEST_F(TarrowCliTest, ClientModeShowsTheBroadcastAndThePortsAndEndsCleanlyOnSigterm) {
+    const std::string ini = writeIni("127.0.0.255", path("users.dat"));
+    expectStatusThenCleanEnd({"--ini", QString::fromStdString(ini)}, "status: 127.0.0.255 | 2308 | 2309", SIGTERM);
+}
+
+TEST_F(TarrowCliTest, ClientModeEndsCleanlyOnSigint) {
+    const std::string ini = writeIni("127.255.255.255", path("users.dat"));
+    expectStatusThenCleanEnd({"--ini", QString::fromStdString(ini)}, "status: 127.255.255.255 | 2308 | 2309", SIGINT);
+}
+
+TEST_F(TarrowCliTest, ABatchRunAgainstTheDirectoryPrintsOneLinePerUserAndTheReport) {
+    tarrow::test::PrivateSlapd slapd(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}});
+    const std::string users = path("users.dat");
+    std::ofstream(users) << "alice,secret," << slapd.tree() << "," << slapd.kContext << ",srv,30\n"
+                         << "\n"
+                         << "alice,wrong," << slapd.tree() << "," << slapd.kContext << ",srv,30\n";
+    const ProcessRun run = runToEnd({"--ini", QString::fromStdString(writeIni("127.0.0.1", users)), "--batch",
+                              "--answer-port", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string expectedStart = "alice Successful Login!\n***DSUser DSERROR: QVDSLogin returned ";
+    EXPECT_EQ(run.out.substr(0, expectedStart.size()), expectedStart) << run.out;
+    EXPECT_NE(run.out.find(" to execute the client workload.\n\n  There were 2 operations performed.\n"
+                           "  Successful operations: 1\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("status: 127.0.0.1 | 2308 | "), std::string::npos) << run.err;
+}
+
+TEST_F(TarrowCliTest, ABatchRunWhoseUsersFileCannotBeReadEndsWithAFailureStatus) {
+    const ProcessRun run = runToEnd({"--ini", QString::fromStdString(writeIni("127.0.0.1", path("absent.dat"))),
+                              "--batch", "--answer-port", "0"});
+    EXPECT_EQ(run.status, QProcess::NormalExit);
+    EXPECT_NE(run.exitCode, 0);
+}
+
+TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
+    const ProcessRun bad = runToEnd({"--nope"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("error: unknown option --nope"), std::string::npos) << bad.err;
+    const ProcessRun badPort = runToEnd({"--answer-port", "70000"});
+    EXPECT_EQ(badPort.exitCode, 2);
+    EXPECT_NE(badPort.err.find("--answer-port"), std::string::npos) << badPort.err;
+    const ProcessRun help = runToEnd({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--batch"), std::string::npos);
+    EXPECT_NE(help.out.find("Test options"), std::string::npos);
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
