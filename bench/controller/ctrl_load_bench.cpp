@@ -1,0 +1,314 @@
+// Load driver for TarrowCtrl on 127.0.0.1: opens many control connections that speak the
+// client's side (every "U" packet answered at once with "R1") and reports exchanges per
+// second and the time from a reply to the next packet. The same driver runs against a
+// minimal echo-style server in this process as the reference, and the ratio is printed.
+//
+//   ctrl_load_bench [--clients N] [--seconds S] [--ctrl PATH]
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t nowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+sockaddr_in loopback(std::uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+struct DriveResult {
+    int connected = 0;             // connections established
+    int served = 0;                // connections that got at least one packet in the window
+    std::uint64_t exchanges = 0;   // packets answered inside the measuring window
+    double seconds = 0;
+    std::vector<std::int64_t> gapsUs;  // reply sent -> next packet received
+    double perSecond() const { return seconds > 0 ? static_cast<double>(exchanges) / seconds : 0; }
+    std::int64_t percentile(double q) {
+        if (gapsUs.empty()) return 0;
+        std::sort(gapsUs.begin(), gapsUs.end());
+        const auto i = static_cast<std::size_t>(q * static_cast<double>(gapsUs.size() - 1));
+        return gapsUs[i];
+    }
+};
+
+// Opens `clients` connections to 127.0.0.1:port, answers every packet with "R1" at once,
+// warms up for one second and measures for `seconds`.
+DriveResult drive(std::uint16_t port, int clients, double seconds) {
+    DriveResult r;
+    const int ep = epoll_create1(EPOLL_CLOEXEC);
+    struct Conn {
+        int fd = -1;
+        std::int64_t repliedUs = 0;
+        bool servedInWindow = false;
+    };
+    std::vector<Conn> conns(static_cast<std::size_t>(clients));
+    const sockaddr_in addr = loopback(port);
+    for (int i = 0; i < clients; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) break;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+            close(fd);
+            break;
+        }
+        const int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u32 = static_cast<std::uint32_t>(i);
+        epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+        conns[static_cast<std::size_t>(i)].fd = fd;
+        ++r.connected;
+    }
+    r.gapsUs.reserve(1 << 20);
+    const std::int64_t startUs = nowUs();
+    const std::int64_t windowStartUs = startUs + 1'000'000;
+    const std::int64_t endUs = windowStartUs + static_cast<std::int64_t>(seconds * 1e6);
+    std::vector<epoll_event> events(1024);
+    char buf[4096];
+    for (;;) {
+        const std::int64_t now = nowUs();
+        if (now >= endUs) break;
+        const int n = epoll_wait(ep, events.data(), static_cast<int>(events.size()), 50);
+        for (int k = 0; k < n; ++k) {
+            Conn& c = conns[events[static_cast<std::size_t>(k)].data.u32];
+            const ssize_t got = read(c.fd, buf, sizeof buf);
+            if (got <= 0) {
+                if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    epoll_ctl(ep, EPOLL_CTL_DEL, c.fd, nullptr);
+                    close(c.fd);
+                    c.fd = -1;
+                }
+                continue;
+            }
+            const std::int64_t t = nowUs();
+            if (t >= windowStartUs && t < endUs) {
+                if (c.repliedUs >= windowStartUs) r.gapsUs.push_back(t - c.repliedUs);
+                ++r.exchanges;
+                c.servedInWindow = true;
+            }
+            if (write(c.fd, "R1", 2) == 2) c.repliedUs = nowUs();
+        }
+    }
+    r.seconds = seconds;
+    for (Conn& c : conns) {
+        if (c.servedInWindow) ++r.served;
+        if (c.fd >= 0) close(c.fd);
+    }
+    close(ep);
+    return r;
+}
+
+// The reference: the least a server can do for the same exchange (answer every read with a
+// credential packet), single-threaded on epoll.
+class ReferenceServer {
+public:
+    ReferenceServer() {
+        listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a = loopback(0);
+        bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listenFd_, 4096);
+        socklen_t len = sizeof a;
+        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ReferenceServer() {
+        stop_ = true;
+        thread_.join();
+        close(listenFd_);
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    void run() {
+        const int ep = epoll_create1(EPOLL_CLOEXEC);
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.fd = listenFd_;
+        epoll_ctl(ep, EPOLL_CTL_ADD, listenFd_, &ev);
+        static const char packet[] = "UElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed";
+        std::vector<epoll_event> events(1024);
+        std::vector<int> fds;
+        char buf[4096];
+        while (!stop_) {
+            const int n = epoll_wait(ep, events.data(), static_cast<int>(events.size()), 50);
+            for (int k = 0; k < n; ++k) {
+                const int fd = events[static_cast<std::size_t>(k)].data.fd;
+                if (fd == listenFd_) {
+                    const int c = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                    if (c < 0) continue;
+                    const int one = 1;
+                    setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                    epoll_event cev{};
+                    cev.events = EPOLLIN;
+                    cev.data.fd = c;
+                    epoll_ctl(ep, EPOLL_CTL_ADD, c, &cev);
+                    fds.push_back(c);
+                    [[maybe_unused]] auto w = write(c, packet, sizeof packet - 1);
+                    continue;
+                }
+                const ssize_t got = read(fd, buf, sizeof buf);
+                if (got <= 0) {
+                    epoll_ctl(ep, EPOLL_CTL_DEL, fd, nullptr);
+                    continue;
+                }
+                [[maybe_unused]] auto w = write(fd, packet, sizeof packet - 1);
+            }
+        }
+        for (int fd : fds) close(fd);
+        close(ep);
+    }
+    int listenFd_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct CtrlChild {
+    pid_t pid = -1;
+    std::uint16_t port = 0;
+    std::filesystem::path dir;
+};
+
+CtrlChild startController(const std::string& program, int users) {
+    CtrlChild c;
+    c.dir = std::filesystem::temp_directory_path() / ("tarrowctrl-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(c.dir);
+    std::ofstream(c.dir / "TarrowCtrl.ini") << "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=users.csv\r\n";
+    {
+        std::ofstream u(c.dir / "users.csv");
+        for (int i = 1; i <= users; ++i)
+            u << "ElmfordTestUser" << i << ",secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n";
+    }
+    const std::string err = (c.dir / "stderr.txt").string();
+    const std::string out = (c.dir / "stdout.txt").string();
+    const std::string ini = (c.dir / "TarrowCtrl.ini").string();
+    c.pid = fork();
+    if (c.pid == 0) {
+        freopen(err.c_str(), "w", stderr);
+        freopen(out.c_str(), "w", stdout);
+        execl(program.c_str(), program.c_str(), "--ini", ini.c_str(), "--control-port", "0",
+              "--discovery-port", "0", "--answer-port", "2309", "--max-clients", "4096", "--quiet",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::regex re("listening on TCP port (\\d+)");
+    for (int i = 0; i < 100 && c.port == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream in(err);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::smatch m;
+        const std::string s = text.str();
+        if (std::regex_search(s, m, re)) c.port = static_cast<std::uint16_t>(std::stoi(m[1]));
+    }
+    return c;
+}
+
+void stopController(CtrlChild& c) {
+    if (c.pid > 0) {
+        kill(c.pid, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(c.pid, &status, WNOHANG) == c.pid) {
+                c.pid = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (c.pid > 0) {
+            kill(c.pid, SIGKILL);
+            waitpid(c.pid, &status, 0);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(c.dir, ec);
+}
+
+void print(const char* name, DriveResult& r) {
+    const auto p50 = r.percentile(0.50);
+    const auto p99 = r.percentile(0.99);
+    std::printf("%-10s connected %5d  served %5d  exchanges/s %9.0f  reply->next packet p50 %7.3f ms  p99 %7.3f ms\n",
+                name, r.connected, r.served, r.perSecond(), static_cast<double>(p50) / 1000.0,
+                static_cast<double>(p99) / 1000.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int clients = 1000;
+    double seconds = 5;
+    std::string program = TARROW_CTRL_PATH;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--clients") clients = std::atoi(argv[i + 1]);
+        else if (a == "--seconds") seconds = std::atof(argv[i + 1]);
+        else if (a == "--ctrl") program = argv[i + 1];
+    }
+    raiseDescriptorLimit();
+    std::signal(SIGPIPE, SIG_IGN);
+
+    DriveResult reference;
+    {
+        ReferenceServer server;
+        reference = drive(server.port(), clients, seconds);
+    }
+    CtrlChild ctrl = startController(program, 1000);
+    if (ctrl.port == 0) {
+        std::fprintf(stderr, "TarrowCtrl did not start (%s)\n", program.c_str());
+        stopController(ctrl);
+        return 1;
+    }
+    DriveResult measured = drive(ctrl.port, clients, seconds);
+    stopController(ctrl);
+
+    std::printf("%d connections on 127.0.0.1, %.1f s measured after 1 s warm-up\n", clients, seconds);
+    print("reference", reference);
+    print("TarrowCtrl", measured);
+    std::printf("ratio TarrowCtrl/reference: %.2f\n",
+                reference.perSecond() > 0 ? measured.perSecond() / reference.perSecond() : 0.0);
+    std::printf("targets: all %d served: %s; >= 20000 exchanges/s: %s\n", clients,
+                measured.served == clients ? "yes" : "NO", measured.perSecond() >= 20000 ? "yes" : "NO");
+    return 0;
+}
