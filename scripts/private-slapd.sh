@@ -151,8 +151,10 @@ start() {
   seed_ldif "$file" >"$dir/seed.ldif"
   "$SLAPADD" -q -f "$dir/slapd.conf" -l "$dir/seed.ldif" >"$dir/slapadd.log" 2>&1 \
     || die "seeding failed: $(tail -3 "$dir/slapadd.log")"
-  "$SLAPD" -f "$dir/slapd.conf" -h "ldap://127.0.0.1:$port/" >"$dir/slapd.log" 2>&1 \
-    || die "slapd did not start: $(tail -3 "$dir/slapd.log")"
+  if ! "$SLAPD" -f "$dir/slapd.conf" -h "ldap://127.0.0.1:$port/" >"$dir/slapd.log" 2>&1; then
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then die "port $port on 127.0.0.1 is in use"; fi
+    die "slapd did not start on 127.0.0.1:$port (a port already bound fails silently) $(tail -3 "$dir/slapd.log")"
+  fi
   local deadline=$((SECONDS + START_WAIT_S))
   until [ -s "$dir/slapd.pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
     if [ $SECONDS -ge $deadline ]; then

@@ -5,16 +5,21 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 
 namespace {
 
+using Utf8Table = std::array<std::string, 256>;
+
 struct Tables {
     std::mutex mutex;
     int setUps = 0;  // QVInitUnicodeTables calls not yet released
-    std::int32_t codePage = 0;
-    std::array<std::string, 256> utf8;
+    const Utf8Table* current = nullptr;
+    // A code page's table never changes: it is built on its first set-up and kept, so
+    // that a set-up per login costs no conversion work.
+    std::map<std::int32_t, Utf8Table> built;
 };
 
 Tables& tables() {
@@ -47,12 +52,13 @@ QV_API int32_t QVGetLocaleInfo(QVLocaleRecord* record) {
 QV_API int32_t QVInitUnicodeTables(int32_t codePage, int32_t /*countryCode*/) {
     Tables& t = tables();
     std::lock_guard lock(t.mutex);
-    if (t.setUps == 0 || t.codePage != codePage) {
+    auto it = t.built.find(codePage);
+    if (it == t.built.end()) {
         auto table = qds::buildUtf8Table(codePage);
         if (!table) return QV_ERR_UNSUPPORTED_CODE_PAGE;
-        t.utf8 = std::move(*table);
-        t.codePage = codePage;
+        it = t.built.emplace(codePage, std::move(*table)).first;
     }
+    t.current = &it->second;
     ++t.setUps;
     return QV_OK;
 }
@@ -68,10 +74,10 @@ QV_API int32_t QVLocalToUTF8(const char* text, char* out, size_t outSize) {
     if (!text || !out || outSize == 0) return QV_ERR_BAD_ARGUMENT;
     Tables& t = tables();
     std::lock_guard lock(t.mutex);
-    if (t.setUps == 0) return QV_ERR_NO_UNICODE_TABLES;
+    if (t.setUps == 0 || !t.current) return QV_ERR_NO_UNICODE_TABLES;
     std::size_t used = 0;
     for (const char* p = text; *p; ++p) {
-        const std::string& u = t.utf8[static_cast<unsigned char>(*p)];
+        const std::string& u = (*t.current)[static_cast<unsigned char>(*p)];
         if (used + u.size() >= outSize) return QV_ERR_BAD_ARGUMENT;
         std::memcpy(out + used, u.data(), u.size());
         used += u.size();
