@@ -4,7 +4,7 @@ namespace tarrow::ctrl {
 
 bool isDiscoverDatagram(std::string_view bytes) { return bytes == std::string_view("DISCOVER", 8); }
 
-bool DiscoveryGate::shouldAnswer(std::string_view bytes, const std::string& fromAddress,
+bool DiscoveryGate::shouldAnswer(std::string_view bytes, const std::string& sender,
                                  std::int64_t nowUs) {
     if (!isDiscoverDatagram(bytes)) return false;
     if (!windowOpen_ || nowUs - windowStartUs_ >= 1'000'000) {
@@ -13,7 +13,7 @@ bool DiscoveryGate::shouldAnswer(std::string_view bytes, const std::string& from
         answeredInWindow_.clear();
     }
     if (answeredInWindow_.size() >= maxSenders_) return false;
-    return answeredInWindow_.insert(fromAddress).second;
+    return answeredInWindow_.insert(sender).second;
 }
 
 }  // namespace tarrow::ctrl

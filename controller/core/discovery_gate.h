@@ -1,5 +1,5 @@
 // Decides which discovery datagrams are answered: exactly the 8 bytes "DISCOVER", and each
-// sender at most once per second, so that a flood (or a forged sender) cannot turn the
+// sending socket (address and port: several clients may share a host) at most once per second, so that a flood (or a forged sender) cannot turn the
 // controller into a flood of answers. Memory is bounded by maxSenders.
 #pragma once
 
@@ -16,8 +16,8 @@ bool isDiscoverDatagram(std::string_view bytes);
 class DiscoveryGate {
 public:
     explicit DiscoveryGate(std::size_t maxSenders = 4096) : maxSenders_(maxSenders) {}
-    // True when the datagram from fromAddress is to be answered now.
-    bool shouldAnswer(std::string_view bytes, const std::string& fromAddress, std::int64_t nowUs);
+    // True when the datagram from sender ("address:port") is to be answered now.
+    bool shouldAnswer(std::string_view bytes, const std::string& sender, std::int64_t nowUs);
 
 private:
     std::size_t maxSenders_;

@@ -36,6 +36,7 @@ public:
 QtControlServer::QtControlServer(ControlEngine& engine, QObject* parent)
     : QObject(parent), engine_(engine) {
     server_.setMaxPendingConnections(1024);
+    server_.setListenBacklogSize(1024);  // a thousand clients may connect at once
     connect(&server_, &QTcpServer::newConnection, this, &QtControlServer::acceptPending);
     connect(&server_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
         // Out of descriptors: pause instead of spinning on the ready listener.
@@ -95,6 +96,7 @@ void QtControlServer::readFrom(Link& link) {
 void QtControlServer::closed(QTcpSocket* socket) {
     const auto it = links_.find(socket);
     if (it == links_.end()) return;
+    socket->disconnect(this);
     engine_.disconnected(it->second->id);
     links_.erase(it);
     socket->deleteLater();

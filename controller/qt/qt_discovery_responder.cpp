@@ -21,14 +21,16 @@ void QtDiscoveryResponder::drain() {
     while (socket_.hasPendingDatagrams()) {
         char buffer[16];
         QHostAddress from;
+        quint16 fromPort = 0;
         // Only the length matters for anything that is not 8 bytes; the rest is discarded.
         const qint64 size = socket_.pendingDatagramSize();
-        const qint64 n = socket_.readDatagram(buffer, sizeof buffer, &from);
+        const qint64 n = socket_.readDatagram(buffer, sizeof buffer, &from, &fromPort);
         if (n < 0) break;
         ++stats_.discoveryReceived;
         if (size != n || !engine_.accepting()) continue;
         const std::string_view bytes(buffer, static_cast<std::size_t>(n));
-        if (!gate_.shouldAnswer(bytes, from.toString().toStdString(), clock.monotonicUs())) continue;
+        const std::string sender = from.toString().toStdString() + ":" + std::to_string(fromPort);
+        if (!gate_.shouldAnswer(bytes, sender, clock.monotonicUs())) continue;
         // The answer goes only to the address the datagram came from.
         socket_.writeDatagram("DISCOVER", 8, from, answerPort_);
         ++stats_.discoveryAnswered;
