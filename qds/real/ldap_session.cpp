@@ -1,6 +1,7 @@
 #include "qds/real/ldap_session.h"
 
 #include "qds/include/qverrors.h"
+#include "qds/real/sigpipe_guard.h"
 
 #include <ldap.h>
 
@@ -76,6 +77,7 @@ LdapSession::LdapSession(const std::string& url, const Timeouts& timeouts)
 LdapSession::~LdapSession() { unbind(); }
 
 void LdapSession::unbind() {
+    const SigpipeGuard guard;  // the server may have closed the connection long ago
     if (ld_) ldap_unbind_ext_s(ld_, nullptr, nullptr);
     ld_ = nullptr;
 }
@@ -99,6 +101,7 @@ std::int32_t LdapSession::awaitResult(int msgid, LDAPMessage** result) {
 std::int32_t LdapSession::simpleBind(const std::string& dn, const std::string& baseDn,
                                      const std::string& password) {
     if (!ld_) return status_;
+    const SigpipeGuard guard;
     berval cred;
     cred.bv_val = const_cast<char*>(password.data());
     cred.bv_len = password.size();
@@ -142,6 +145,7 @@ std::int32_t LdapSession::probeMissingEntry(const std::string& dn, const std::st
 std::int32_t LdapSession::whoAmI(std::string& authzId) {
     authzId.clear();
     if (!ld_) return QV_ERR_NOT_LOGGED_IN;
+    const SigpipeGuard guard;
     int msgid = 0;
     int rc = ldap_whoami(ld_, nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);

@@ -122,6 +122,17 @@ TEST_F(DSUserAgainstSlapd, ClosedPortIsUnreachable) {
     EXPECT_EQ(failMessage(), loginFailure(QV_ERR_SERVER_UNREACHABLE));
 }
 
+TEST_F(DSUserAgainstSlapd, ServerGoneBetweenLoginsGivesUnreachableAndEndsIdle) {
+    auto shortLived = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}});
+    user.tree = shortLived->tree();
+    ASSERT_EQ(user.execute(), 1);
+    shortLived.reset();  // the open login's connection is closed by the server
+    // The log-out writes to the dead connection; then the new login finds no server.
+    EXPECT_EQ(failMessage(), loginFailure(QV_ERR_SERVER_UNREACHABLE));
+    EXPECT_FALSE(user.loggedIn);
+    EXPECT_FALSE(user.authenticated);
+}
+
 // A socket that listens but never accepts: the kernel completes the handshake, and
 // then nothing ever answers.
 class SilentServer {

@@ -83,3 +83,25 @@ TEST(ErrorText, EveryTableCodeHasItsText) {
 }
 
 }  // namespace
+
+#include "qds/real/sigpipe_guard.h"
+
+#include <csignal>
+
+namespace {
+
+TEST(SigpipeGuard, SigpipeInsideTheGuardNeitherEndsTheProcessNorStaysPending) {
+    {
+        const qds::SigpipeGuard guard;
+        std::raise(SIGPIPE);  // as a write to a closed connection would
+    }
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);  // the mask is restored
+}
+
+}  // namespace
