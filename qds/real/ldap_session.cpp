@@ -43,6 +43,8 @@ std::int32_t codeOfLdapResult(int ldapResult) {
 }
 
 bool sameDn(const std::string& a, const std::string& b) {
+    // Servers mostly answer with the DN as it was sent: no parsing needed then.
+    if (strcasecmp(a.c_str(), b.c_str()) == 0) return true;
     struct berval na{}, nb{};
     if (ldap_dn_normalize(a.c_str(), LDAP_DN_FORMAT_LDAPV3, &na.bv_val, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
         return strcasecmp(a.c_str(), b.c_str()) == 0;
