@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     QtControlServer server(engine);
     QtDiscoveryResponder discovery(engine, stats, settings.answerPort);
     QString error;
-    if (!server.listen(settings.controlPort, error)) {
+    if (!server.listenOn(settings.controlPort, error)) {
         std::cerr << "TarrowCtrl: cannot listen on TCP port " << settings.controlPort << ": "
                   << error.toStdString() << "\n";
         return 1;
