@@ -70,7 +70,7 @@ std::vector<Credential> parseUsers(const std::string& text, std::vector<std::str
 CtrlConfig loadConfig(const std::string& iniPath) {
     std::error_code ec;
     if (!fs::is_regular_file(iniPath, ec))
-        throw ConfigError{"cannot read INI file \"" + iniPath + "\": no such file"};
+        throw ConfigError{"cannot read INI file \"" + iniPath + "\": no such file (name one with --ini FILE)"};
     const tarrow::IniFile ini = tarrow::IniFile::load(iniPath);
 
     CtrlConfig config;
