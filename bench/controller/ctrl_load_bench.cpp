@@ -58,6 +58,7 @@ struct DriveResult {
     int connected = 0;             // connections established
     int served = 0;                // connections that got at least one packet in the window
     std::uint64_t exchanges = 0;   // packets answered inside the measuring window
+    std::uint64_t allExchanges = 0;  // packets answered over the whole drive, warm-up included
     double seconds = 0;
     std::vector<std::int64_t> gapsUs;  // reply sent -> next packet received
     double perSecond() const { return seconds > 0 ? static_cast<double>(exchanges) / seconds : 0; }
@@ -120,6 +121,7 @@ DriveResult drive(std::uint16_t port, int clients, double seconds) {
                 continue;
             }
             const std::int64_t t = nowUs();
+            ++r.allExchanges;
             if (t >= windowStartUs && t < endUs) {
                 if (c.repliedUs >= windowStartUs) r.gapsUs.push_back(t - c.repliedUs);
                 ++r.exchanges;
@@ -207,6 +209,7 @@ private:
 
 struct CtrlChild {
     pid_t pid = -1;
+    double cpuSeconds = 0;  // user + system time of the controller, known after it ended
     std::uint16_t port = 0;
     std::filesystem::path dir;
 };
@@ -251,7 +254,10 @@ void stopController(CtrlChild& c) {
         kill(c.pid, SIGTERM);
         int status = 0;
         for (int i = 0; i < 100; ++i) {
-            if (waitpid(c.pid, &status, WNOHANG) == c.pid) {
+            rusage usage{};
+            if (wait4(c.pid, &status, WNOHANG, &usage) == c.pid) {
+                c.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
                 c.pid = -1;
                 break;
             }
@@ -308,6 +314,10 @@ int main(int argc, char** argv) {
     print("TarrowCtrl", measured);
     std::printf("ratio TarrowCtrl/reference: %.2f\n",
                 reference.perSecond() > 0 ? measured.perSecond() / reference.perSecond() : 0.0);
+    if (ctrl.cpuSeconds > 0 && measured.allExchanges > 0)
+        std::printf("TarrowCtrl CPU time per exchange: %.2f us (%.0f exchanges per CPU second)\n",
+                    ctrl.cpuSeconds * 1e6 / static_cast<double>(measured.allExchanges),
+                    static_cast<double>(measured.allExchanges) / ctrl.cpuSeconds);
     std::printf("targets: all %d served: %s; >= 20000 exchanges/s: %s\n", clients,
                 measured.served == clients ? "yes" : "NO", measured.perSecond() >= 20000 ? "yes" : "NO");
     return 0;
