@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# One whole login-load run on loopback with programs already built in BUILD_DIR:
+#   1. TarrowMgrCli writes the users file and both INI files;
+#   2. a private slapd on 127.0.0.1 is seeded with exactly those users;
+#   3. TarrowCli --batch works through the users file and prints its report;
+#   4. TarrowCtrl deals the same users to a TarrowCli in client mode for LOGINS logins
+#      and prints its summary.
+# Everything it starts is stopped at the end, whatever happens.
+#
+#   login-load-run.sh BUILD_DIR [USERS] [LOGINS]
+set -euo pipefail
+
+build=$(cd "${1:?usage: login-load-run.sh BUILD_DIR [USERS] [LOGINS]}" && pwd)
+users=${2:-20}
+logins=${3:-10}
+here=$(cd "$(dirname "$0")" && pwd)
+slapd_script=$here/private-slapd.sh
+mgr=$build/generator/cli/TarrowMgrCli
+cli=$build/client/cli/TarrowCli
+ctrl=$build/controller/TarrowCtrl
+for program in "$mgr" "$cli" "$ctrl"; do
+  [ -x "$program" ] || { echo "login-load-run: $program is not built" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-run.XXXXXX")
+client_pid=""
+cleanup() {
+  if [ -n "$client_pid" ]; then
+    kill -TERM "$client_pid" 2>/dev/null || true
+    wait "$client_pid" 2>/dev/null || true
+  fi
+  bash "$slapd_script" stop "$work/slapd" >/dev/null 2>&1 || true
+  if [ -z "${KEEP_RUN_FOLDER:-}" ]; then rm -rf "$work"; else echo "files kept in $work"; fi
+}
+trap cleanup EXIT
+
+# A free port on 127.0.0.1 for the directory server: nothing answers a connect there.
+port=""
+for _ in $(seq 1 50); do
+  candidate=$((20000 + RANDOM % 30000))
+  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
+done
+[ -n "$port" ] || { echo "login-load-run: no free port found" >&2; exit 1; }
+
+echo "== Writing $users users and both INI files"
+"$mgr" --num-users "$users" --tree "127.0.0.1:$port" --broadcast 127.255.255.255 \
+       --working-dir "$work/" --csv-file Users.csv
+ls -l "$work"
+
+echo "== Starting a private directory server on 127.0.0.1:$port"
+bash "$slapd_script" start "$work/slapd" "$port" "$work/Users.csv"
+
+# The generated client INI names no users file and waits up to 90 s between events;
+# this run points it at the users file and keeps the delay at 1 s.
+sed -e 's/^WorkloadUsersFile=/WorkloadUsersFile=Users.csv/' -e 's/^MaxDelay=90/MaxDelay=1/' \
+    "$work/Tarrow.ini" > "$work/TarrowRun.ini"
+
+echo "== Batch run: TarrowCli --batch"
+(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch 2>/dev/null) | tee "$work/batch.log" | tail -n 8
+
+echo "== Controlled run: TarrowCtrl with one TarrowCli in client mode, $logins logins"
+(cd "$work" && exec "$cli" --ini "$work/TarrowRun.ini" > "$work/client.log" 2> "$work/client.err") &
+client_pid=$!
+# Every login takes at most MaxDelay plus the directory time-outs, so the bound is generous.
+timeout $((30 + logins * 10)) "$ctrl" --ini "$work/TarrowCtrl.ini" --count "$logins" \
+  --csv "$work/replies.csv" --quiet | tee "$work/controller.log"
+echo "== Client log (last lines)"
+tail -n 6 "$work/client.log"
