@@ -26,9 +26,36 @@ void QtMenuItem::setChecked(bool checked) {
     action_.setChecked(checked);
 }
 
+QtLogPane::QtLogPane(QPlainTextEdit& pane) : pane_(pane) {
+    idleFlush_.setSingleShot(true);
+    idleFlush_.setInterval(0);
+    QObject::connect(&idleFlush_, &QTimer::timeout, [this] { flush(); });
+}
+
 void QtLogPane::append(const std::string& line) {
-    // appendPlainText lays out only the new block, so appending stays cheap as the pane fills.
-    pane_.appendPlainText(toQString(line));
+    if (pendingLines_ > 0) pending_ += QLatin1Char('\n');
+    pending_ += QLatin1String(line.data(), static_cast<qsizetype>(line.size()));
+    if (++pendingLines_ >= kChunkLines) {
+        flush();
+    } else if (!idleFlush_.isActive()) {
+        idleFlush_.start();
+    }
+}
+
+void QtLogPane::clear() {
+    idleFlush_.stop();
+    pending_.clear();
+    pendingLines_ = 0;
+    pane_.clear();
+}
+
+void QtLogPane::flush() {
+    idleFlush_.stop();
+    if (pendingLines_ == 0) return;
+    // One paragraph per line: the text's line breaks become block boundaries.
+    pane_.appendPlainText(pending_);
+    pending_.clear();
+    pendingLines_ = 0;
 }
 
 void QtStatusBar::setSimpleText(const std::string& text) {

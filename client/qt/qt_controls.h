@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <string>
 
 #include "client/ports/controls.h"
@@ -86,14 +87,23 @@ private:
     bool checked_;
 };
 
+// Lines are gathered and handed to the pane in chunks, and whatever is left when the event
+// loop next runs: a chunk of new blocks is laid out lazily, while one block at a time is laid
+// out at once and keeps its layout, which costs time and memory as the pane fills.
 class QtLogPane final : public LogPane {
 public:
-    explicit QtLogPane(QPlainTextEdit& pane) : pane_(pane) {}
+    static constexpr int kChunkLines = 4096;
+    explicit QtLogPane(QPlainTextEdit& pane);
     void append(const std::string& line) override;
-    void clear() override { pane_.clear(); }
+    void clear() override;
+    // Hands every gathered line to the pane now.
+    void flush();
 
 private:
     QPlainTextEdit& pane_;
+    QTimer idleFlush_;
+    QString pending_;
+    int pendingLines_ = 0;
 };
 
 // One simple panel: a label that fills the bar, so that menu hints never wipe the text.

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
 #include <gtest/gtest.h>
 
 #include "client/qt/tarrow_window.h"
@@ -242,10 +243,25 @@ TEST_F(TarrowWindowTest, TheLogPaneHoldsOneBlockPerLineAndClears) {
     log.append("Discovery Timer");
     log.append("");
     log.append("127.255.255.255");
+    // Gathered lines reach the pane as soon as the event loop runs.
+    QTest::qWait(1);
     EXPECT_EQ(window.memDebug->toPlainText(), "Discovery Timer\n\n127.255.255.255");
+    EXPECT_EQ(window.memDebug->blockCount(), 3);
+    log.append("next");
     log.clear();
+    QTest::qWait(1);
     EXPECT_EQ(window.memDebug->toPlainText(), "");
     EXPECT_FALSE(window.memDebug->document()->isUndoAvailable());
+}
+
+TEST_F(TarrowWindowTest, TheLogPaneKeepsTheOrderOfLinesAcrossChunks) {
+    auto& log = window.controls().debug;
+    const int lines = tarrow::qt::QtLogPane::kChunkLines + 3;
+    for (int i = 0; i < lines; ++i) log.append(std::to_string(i));
+    log.flush();
+    ASSERT_EQ(window.memDebug->blockCount(), lines);
+    EXPECT_EQ(window.memDebug->document()->findBlockByNumber(0).text(), "0");
+    EXPECT_EQ(window.memDebug->document()->findBlockByNumber(lines - 1).text(), QString::number(lines - 1));
 }
 
 TEST_F(TarrowWindowTest, CloseAdapterClosesTheWindow) {

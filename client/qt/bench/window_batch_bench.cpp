@@ -56,8 +56,9 @@ struct Figures {
     long lines = 0;
 };
 
-// One batch run with the log pane forwarded to inner (nullptr: lines dropped).
-Figures runBatch(tarrow::qt::TarrowWindow& window, tarrow::LogPane* inner, const std::string& ini) {
+// One batch run with the log pane forwarded to inner (nullptr: lines dropped); the run ends
+// when the pane holds every line.
+Figures runBatch(tarrow::qt::TarrowWindow& window, tarrow::qt::QtLogPane* inner, const std::string& ini) {
     tarrow::qt::ClientPlatform platform(9, 0);
     NullReport report;
     TimingLogPane log(inner);
@@ -70,6 +71,7 @@ Figures runBatch(tarrow::qt::TarrowWindow& window, tarrow::LogPane* inner, const
     QApplication::processEvents();
     const auto start = Clock::now();
     form.runBatch();
+    if (inner) inner->flush();
     const auto end = Clock::now();
     QApplication::processEvents();
     Figures f;
@@ -110,6 +112,10 @@ int main(int argc, char** argv) {
                 static_cast<double>(shown.lines) / shown.totalS, shown.totalS / reference.totalS);
     std::printf("  first %ld lines: %.3f s, last %ld lines: %.3f s, last/first %.2f (target <= 1.5)\n", kSlice,
                 shown.firstS, kSlice, shown.lastS, shown.firstS > 0 ? shown.lastS / shown.firstS : 0.0);
+    std::printf("  lines in the pane: %d\n", window.memDebug->blockCount());
+    if (const char* dump = std::getenv("TARROW_BENCH_DUMP")) {
+        std::ofstream(dump) << window.memDebug->toPlainText().toStdString() << "\n";
+    }
     std::printf("  peak memory: %ld MB (%ld MB before the shown run)\n", peakRssMb(), rssBefore);
     return 0;
 }
