@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libldap-dev slapd ldap-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
 )
 missing=()
 for p in "${packages[@]}"; do

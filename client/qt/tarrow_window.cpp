@@ -36,7 +36,12 @@ QComboBox* makeCombo(QWidget* parent, QRect geometry) {
 }  // namespace
 
 TarrowWindow::TarrowWindow() {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // The captions were sized for a narrow 8-point face; where it is missing, the nearest
+    // narrow faces stand in so that "Username:" and "Function:" still fit their labels.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
     font.setPointSize(8);
     setFont(font);
 
