@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "client/app/TrwU.h"
@@ -34,6 +35,16 @@ std::unique_ptr<tarrow::qt::ClientPlatform> makePlatform(const CliOptions& optio
     }
 }
 
+// The program path with ".INI" as the window does; when there is none, the window's own INI file
+// beside the program (Tarrow.INI, or the generated Tarrow.ini), so that both front ends share it.
+std::string defaultIniPath() {
+    const std::string program = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    const std::string own = tarrow::clientIniPath(program);
+    std::error_code ec;
+    if (std::filesystem::exists(own, ec)) return own;
+    return tarrow::clientIniPath((std::filesystem::path(program).parent_path() / "Tarrow").string());
+}
+
 int run(const CliOptions& options) {
     ConsoleOutput out;
     ConsoleErrorReport report(out);
@@ -51,10 +62,7 @@ int run(const CliOptions& options) {
     ConsoleMenuItem optionsBatch(false), optionsClient(true);
     ConsoleLogPane debug(out);
     ConsoleStatusBar status(out);
-    const std::string iniPath =
-        !options.iniPath.empty()
-            ? options.iniPath
-            : tarrow::clientIniPath(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
+    const std::string iniPath = !options.iniPath.empty() ? options.iniPath : defaultIniPath();
 
     TfrmTrwMain form(TrwPorts{window, user, passwd, tree, context, server, vendor, function, funcTimer, execute,
                               optionsBatch, optionsClient, debug, status, platform->timeDiscover,

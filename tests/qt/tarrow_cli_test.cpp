@@ -1,5 +1,6 @@
 // TarrowCli as a program: run with QProcess, every wait bounded, killed at the end.
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -128,4 +129,18 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+TEST_F(TarrowCliTest, WithoutIniOptionTheGeneratedTarrowIniBesideTheProgramIsRead) {
+    const QString copy = dir.filePath(QStringLiteral("TarrowCli"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TARROW_CLI_PATH), copy));
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner);
+    std::ofstream(path("Tarrow.ini")) << "[General]\r\nLocal Broadcast=127.0.0.77\r\nWorkloadUsersFile=absent.dat\r\n";
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(copy, {"--batch", "--answer-port", "0"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("status: 127.0.0.77 | 2308 | "), std::string::npos) << err;
+    EXPECT_NE(process.readAllStandardOutput().toStdString().find("absent.dat"), std::string::npos);
 }
