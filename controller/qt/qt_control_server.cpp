@@ -104,7 +104,9 @@ private:
     }
 
     void peerGone() {
-        const bool tellEngine = !closing_ && !failed_;
+        // A failed send still leaves the session with the engine: only a close the engine
+        // asked for means it has forgotten the connection already.
+        const bool tellEngine = !closing_;
         closing_ = true;
         if (tellEngine) server_.engine_.disconnected(id);
         finish();

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/socket.h>
 #include <fstream>
 #include <memory>
 
@@ -141,6 +142,40 @@ TEST_F(CtrlProcessTest, VanishingAndGarbageClientsAreDroppedWhileAnotherGoesOnUn
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_NE(lines[2].find(",u1,error,,login() - -601,"), std::string::npos) << lines[2];
     EXPECT_NE(lines[3].find(",u2,failed,-9999,,"), std::string::npos) << lines[3];
+}
+
+// The client replies and resets the connection at once, so the controller's next packet
+// fails to send: that client is gone, and its packet must not hold back the others.
+TEST_F(CtrlProcessTest, ClientThatResetsRightAfterItsReplyIsForgottenAndOthersGoOn) {
+    CtrlProcess ctrl;
+    ASSERT_TRUE(ctrl.start({"--count", "3"})) << ctrl.err.toStdString();
+    const auto pid = static_cast<pid_t>(ctrl.process.processId());
+
+    auto resetting = connectTo(ctrl.tcpPort);
+    EXPECT_EQ(readPacket(*resetting).left(3), "Uu1");
+    ::kill(pid, SIGSTOP);  // the reply and the reset both wait for the controller
+    resetting->write("R1");
+    resetting->flush();
+    const linger abortive{1, 0};
+    ::setsockopt(static_cast<int>(resetting->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                 sizeof abortive);
+    resetting->abort();
+    QThread::msleep(100);
+    ::kill(pid, SIGCONT);
+
+    auto good = connectTo(ctrl.tcpPort);
+    EXPECT_EQ(readPacket(*good).left(3), "Uu3");
+    good->write("R1");
+    EXPECT_EQ(readPacket(*good).left(3), "Uu1") << "the lost packet must not hold back the last one";
+    good->write("R1");
+    EXPECT_TRUE(closedByPeer(*good));
+    ASSERT_TRUE(ctrl.finish());
+    EXPECT_EQ(ctrl.process.exitCode(), 0);
+    const std::string out = ctrl.out.toStdString();
+    for (const char* expected : {"stopped by:        --count 3 replies reached",
+                                 "2 accepted, 0 refused, 1 closed by the client, 0 dropped",
+                                 "packets sent:      4 (1 without a reply)"})
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
 
 TEST_F(CtrlProcessTest, DiscoveryIsAnsweredOnlyForTheExactDatagramAndSigtermStopsCleanly) {
