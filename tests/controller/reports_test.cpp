@@ -73,6 +73,21 @@ TEST(Summary, ShowsTotalsRatesMessagesAndClients) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
+TEST(Summary, ErrorTextsWithControlBytesStayOnTheirLine) {
+    RunStats s;
+    ReplyRecord r;
+    r.client = "127.0.0.1:1";
+    r.kind = ReplyKind::Error;
+    r.message = "bad\r\n    99  forged\x1b[2J";
+    s.recordReply(r);
+    std::ostringstream out;
+    writeSummary(out, s, 1'000'000, "");
+    const std::string text = out.str();
+    EXPECT_NE(text.find("    1  bad\\x0D\\x0A    99  forged\\x1B[2J\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
+}
+
 TEST(Progress, OneLineASecondWithTheRateOfTheLastInterval) {
     RunStats s;
     ProgressMeter meter(0);
