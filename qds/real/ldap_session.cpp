@@ -1,6 +1,7 @@
 #include "qds/real/ldap_session.h"
 
 #include "qds/include/qverrors.h"
+#include "qds/real/connect_watchdog.h"
 #include "qds/real/sigpipe_guard.h"
 
 #include <ldap.h>
@@ -74,6 +75,7 @@ LdapSession::LdapSession(const std::string& url, const Timeouts& timeouts)
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &connect);
     const timeval operation = toTimeval(timeouts_.operationMs);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &operation);
+    if (strncasecmp(url.c_str(), "ldaps://", 8) == 0) handshakeWatchdog_ = std::make_unique<ConnectWatchdog>(ld_);
 }
 
 LdapSession::~LdapSession() { unbind(); }
@@ -108,7 +110,10 @@ std::int32_t LdapSession::simpleBind(const std::string& dn, const std::string& b
     cred.bv_val = const_cast<char*>(password.data());
     cred.bv_len = password.size();
     int msgid = 0;
+    // The first request opens the connection: TCP connect and, for ldaps://, the handshake.
+    if (handshakeWatchdog_) handshakeWatchdog_->arm(std::chrono::milliseconds(timeouts_.connectMs));
     int rc = ldap_sasl_bind(ld_, dn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, &msgid);
+    if (handshakeWatchdog_ && handshakeWatchdog_->disarm()) return QV_ERR_TIMEOUT;
     if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);
     LDAPMessage* result = nullptr;
     if (const std::int32_t waited = awaitResult(msgid, &result); waited != QV_OK) return waited;

@@ -4,12 +4,15 @@
 #include "qds/real/timeouts.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 typedef struct ldap LDAP;
 struct ldapmsg;
 
 namespace qds {
+
+class ConnectWatchdog;
 
 class LdapSession {
 public:
@@ -39,6 +42,8 @@ private:
     LDAP* ld_ = nullptr;
     std::int32_t status_;
     Timeouts timeouts_;
+    // For ldaps:// only: bounds the TLS handshake, which libldap leaves unbounded.
+    std::unique_ptr<ConnectWatchdog> handshakeWatchdog_;
 };
 
 // Maps an LDAP result code to a library return code.
