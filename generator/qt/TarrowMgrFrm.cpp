@@ -75,10 +75,11 @@ TarrowMgrFrm::TarrowMgrFrm(const GeneratorInputs& defaults, const std::string& r
     setObjectName(QStringLiteral("TarrowMgrFrm"));
     setWindowTitle(QStringLiteral("TarrowMgr"));
     // The captions were sized for a narrow 8-point face; on Linux the nearest narrow faces
-    // stand in, so that "Number of Users" still fits its label.
+    // stand in, narrowest first: in DejaVu Sans Condensed "Broadcast Address" overruns its
+    // label by three pixels.
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Liberation Sans"),
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Nimbus Sans Narrow"),
+                      QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
                       QStringLiteral("DejaVu Sans")});
     font.setPointSizeF(8.25);
     setFont(font);

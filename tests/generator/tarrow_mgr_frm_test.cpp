@@ -132,6 +132,24 @@ TEST_F(Window, ControlsMatchTheTableInPlaceSizeTextAndToolTip)
     EXPECT_EQ(control<QLineEdit>("PasswordText")->echoMode(), QLineEdit::Normal);
 }
 
+// A caption cut off at the right edge of its control reads as another word.
+TEST_F(Window, EveryCaptionFitsItsControl)
+{
+    for (const ControlRow& row : kControls) {
+        QWidget* widget = control(row.name);
+        ASSERT_NE(widget, nullptr);
+        if (qobject_cast<QLineEdit*>(widget) != nullptr)
+            continue;  // typed texts scroll
+        const int textWidth = widget->fontMetrics().horizontalAdvance(textOf(widget));
+        int needed = textWidth;                        // a label: the text alone
+        if (qobject_cast<QCheckBox*>(widget) != nullptr)
+            needed = widget->sizeHint().width();       // the box, its spacing and the text
+        else if (qobject_cast<QPushButton*>(widget) != nullptr)
+            needed = textWidth + 4;                    // the text inside the button's frame
+        EXPECT_LE(needed, widget->width()) << row.name;
+    }
+}
+
 TEST_F(Window, OnlyTheBrowseAndWriteButtonsAreBold)
 {
     EXPECT_EQ(control("BrowseWPath")->font().weight(), QFont::Bold);
