@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,6 +28,18 @@ QString toQt(const std::string& text)
 std::string fromQt(const QString& text)
 {
     return text.toLatin1().toStdString();
+}
+
+// Folder and file names are shown and handed on in the file system's own encoding, so that
+// a name the operator sees, or the folder browser returns, is the one on disk.
+QString pathToQt(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string pathFromQt(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
 }
 
 const char* const kUserNameTip =
@@ -115,11 +128,13 @@ TarrowMgrFrm::TarrowMgrFrm(const GeneratorInputs& defaults, const std::string& r
     addLabel("WPathTxt", "Working Dir", {120, 2880, 1095, 255}, kWPathTip);
     wPathText_ = addTextBox("WPathText", defaults.workingDir, {1560, 2880, 2535, 285},
                             kWPathTip);
+    wPathText_->setText(pathToQt(defaults.workingDir));
     browseWPath_ = makeButton(this, "BrowseWPath", "...", {4200, 2880, 615, 255}, kBrowseTip,
                               true);
     addLabel("CsvFileTxt", "CSV File Name", {120, 3240, 1095, 255}, kCsvFileTip);
     csvFileText_ = addTextBox("CsvFileText", defaults.csvFile, {1560, 3240, 2535, 285},
                               kCsvFileTip);
+    csvFileText_->setText(pathToQt(defaults.csvFile));
     addLabel("Label1", "Broadcast Address", {120, 3600, 1335, 255}, kBroadcastTip);
     broadCastAddrText_ = addTextBox("BroadCastAddrText", defaults.broadcast,
                                     {1560, 3600, 3015, 285}, kBroadcastTip);
@@ -176,15 +191,15 @@ GeneratorInputs TarrowMgrFrm::inputs() const
     values.timeout = fromQt(timeoutText_->text());
     values.random = randomCheckBox_->isChecked();
     values.numUsers = fromQt(numUsersText_->text());
-    values.workingDir = fromQt(wPathText_->text());
-    values.csvFile = fromQt(csvFileText_->text());
+    values.workingDir = pathFromQt(wPathText_->text());
+    values.csvFile = pathFromQt(csvFileText_->text());
     values.broadcast = fromQt(broadCastAddrText_->text());
     return values;
 }
 
 void TarrowMgrFrm::setWorkingDirText(const std::string& text)
 {
-    wPathText_->setText(toQt(text));
+    wPathText_->setText(pathToQt(text));
 }
 
 void TarrowMgrFrm::showMessage(const std::string& text, const std::string& caption)
@@ -196,7 +211,7 @@ void TarrowMgrFrm::showMessage(const std::string& text, const std::string& capti
 std::string TarrowMgrFrm::browseForDirectory(const std::string& title,
                                              const std::string& startFolder)
 {
-    return fromQt(BrowseForDirectory(this, toQt(title), toQt(startFolder)));
+    return pathFromQt(BrowseForDirectory(this, toQt(title), pathToQt(startFolder)));
 }
 
 void TarrowMgrFrm::openDocument(const std::string& address)

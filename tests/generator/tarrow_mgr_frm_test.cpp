@@ -187,6 +187,30 @@ TEST_F(Window, WriteButtonWritesWhatTheBoxesHoldAndShowsFailures)
     EXPECT_EQ(form.messages, std::vector<std::string>{"TarrowMgr: No such file or directory"});
 }
 
+// Folder and file names are the file system's bytes: a folder the operator sees as "Jörg"
+// (and the browser returns so) is the one that receives the files, not a new one.
+TEST_F(Window, FolderAndFileNamesKeepTheFileSystemsSpelling)
+{
+    testing::TempFolder temp;
+    const std::string folder = temp.path() + "J\xC3\xB6rg/";  // UTF-8 on disk
+    std::filesystem::create_directory(folder);
+    form.setWorkingDirText(folder);
+    EXPECT_EQ(control<QLineEdit>("WPathText")->text(),
+              QString::fromStdString(temp.path()) + QString::fromUtf8("J\xC3\xB6rg/"));
+    control<QLineEdit>("CsvFileText")->setText(QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e.csv"));
+    control<QLineEdit>("NumUsersText")->setText("1");
+    control<QPushButton>("WriteCSV")->click();
+    EXPECT_TRUE(form.messages.empty());
+    EXPECT_TRUE(std::filesystem::exists(folder + "Gr\xC3\xBC\xC3\x9F" "e.csv"));
+    const std::string controllerIni = testing::readFile(folder + "TarrowCtrl.ini");
+    EXPECT_EQ(controllerIni.substr(controllerIni.find("UserFile=")),
+              "UserFile=Gr\xC3\xBC\xC3\x9F" "e.csv\r\n");
+
+    RecordingFrm home{defaultInputs("/home/J\xC3\xB6rg/"), ""};
+    EXPECT_EQ(home.findChild<QLineEdit*>("WPathText")->text(),
+              QString::fromUtf8("/home/J\xC3\xB6rg/TarrowMgr/"));
+}
+
 TEST_F(Window, InformationOpensTheReadMeAddress)
 {
     control<QPushButton>("InfoBrowse")->click();
