@@ -1,5 +1,7 @@
 #include "client/qt/qt_controls.h"
 
+#include <QProxyStyle>
+
 #include "client/qt/latin1.h"
 
 namespace tarrow::qt {
@@ -8,8 +10,36 @@ std::string QtEditBox::text() const { return toStdString(edit_.text()); }
 
 void QtEditBox::setText(const std::string& text) { edit_.setText(toQString(text)); }
 
+namespace {
+
+// Qt masks with the style's own character (a dot in most styles); this style names ours.
+class PasswordCharStyle final : public QProxyStyle {
+public:
+    explicit PasswordCharStyle(char c) : char_(static_cast<unsigned char>(c)) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return char_;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+    int passwordChar() const { return char_; }
+
+private:
+    int char_;
+};
+
+}  // namespace
+
 void QtEditBox::setPasswordChar(char c) {
     passwordChar_ = c;
+    if (c != '\0') {
+        const auto* current = dynamic_cast<const PasswordCharStyle*>(edit_.style());
+        if (current == nullptr || current->passwordChar() != static_cast<unsigned char>(c)) {
+            // Styles are not owned by the widgets that use them: this one goes with the edit box.
+            auto* style = new PasswordCharStyle(c);
+            style->setParent(&edit_);
+            edit_.setStyle(style);
+        }
+    }
     edit_.setEchoMode(c == '\0' ? QLineEdit::Normal : QLineEdit::Password);
 }
 

@@ -1,6 +1,7 @@
 #include "client/qt/tarrow_window.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QLayout>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -10,9 +11,23 @@
 namespace tarrow::qt {
 namespace {
 
+// The label widths were measured for the description's 8-point face; where the stand-in face
+// runs wider, the caption is narrowed (stretch, then letter spacing) rather than cut at its end.
+void fitCaption(QLabel* label) {
+    const QString shown = QString(label->text()).remove(QLatin1Char('&'));
+    QFont font = label->font();
+    const auto fits = [&] { return QFontMetrics(font).horizontalAdvance(shown) <= label->width(); };
+    for (int stretch = 98; !fits() && stretch >= 80; stretch -= 2) font.setStretch(stretch);
+    for (qreal spacing = -0.25; !fits() && spacing >= -1.5; spacing -= 0.25) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    }
+    if (font != label->font()) label->setFont(font);
+}
+
 QLabel* makeLabel(QWidget* parent, const char* caption, QRect geometry, QWidget* buddy) {
     auto* label = new QLabel(QString::fromLatin1(caption), parent);
     label->setGeometry(geometry);
+    fitCaption(label);
     // The buddy shows the underlined letter; the form's action serves the key (FormShortcuts).
     label->setBuddy(buddy);
     return label;

@@ -109,6 +109,25 @@ TEST_F(TarrowWindowTest, ControlsHaveTheSettingsOfTheDescription) {
     EXPECT_FALSE(window.memDebug->focusPolicy() & Qt::TabFocus);
 }
 
+TEST_F(TarrowWindowTest, ThePasswordIsMaskedWithAsterisksAsTheDescriptionSays) {
+    window.controls().passwd.setText("kemp");
+    EXPECT_EQ(window.edtPasswd->displayText(), "****");
+    window.controls().passwd.setPasswordChar('\0');
+    EXPECT_EQ(window.edtPasswd->displayText(), "kemp");
+    // Other edit boxes show their text as it is.
+    window.controls().user.setText("kemp");
+    EXPECT_EQ(window.edtUser->displayText(), "kemp");
+}
+
+TEST_F(TarrowWindowTest, EveryCaptionFitsItsLabelWithoutBeingCut) {
+    for (QLabel* label : {window.lblUsername, window.lblPassword, window.lblTree, window.lblContext,
+                          window.lblServer, window.lblVendor, window.lblFunction}) {
+        const QString shown = QString(label->text()).remove(QLatin1Char('&'));
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width())
+            << shown.toStdString() << " in " << label->font().family().toStdString();
+    }
+}
+
 TEST_F(TarrowWindowTest, TabWalksTheInputsInTheirOrderAndSkipsTheLogPane) {
     window.edtUser->setFocus();
     ASSERT_TRUE(hasFocus(window.edtUser));
