@@ -7,7 +7,10 @@ packages=(
   qt6-base-dev libgl-dev
   libldap-dev slapd ldap-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
+  xvfb xauth imagemagick
+  # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
+  # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.
+  fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-urw-base35 fonts-liberation2
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, runs every test, then runs
 # the whole suite again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Both suites run even when the first fails, so that one run shows every failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+failed=()
 for preset in release asan; do
   echo "== $preset build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset tests"
-  ctest --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs" || failed+=("$preset")
 done
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "== failed suites: ${failed[*]}" >&2
+  exit 1
+fi
+echo "== every suite passed"
