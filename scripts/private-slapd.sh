@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # A private directory server for tests and the demo: slapd on 127.0.0.1 only, with
-# its own configuration and data in DIR; never the system service.
+# its own configuration and data in DIR; never the system service. The fleet script
+# runs it inside a directory host's network namespace and sets PRIVATE_SLAPD_ADDRESS
+# to that host's address; nothing else should.
 #
 #   private-slapd.sh start DIR PORT [FILE]   start it, seeded from FILE
 #   private-slapd.sh stop DIR                stop the one started in DIR
@@ -21,6 +23,8 @@ set -euo pipefail
 SLAPD=${SLAPD:-/usr/sbin/slapd}
 SLAPADD=${SLAPADD:-/usr/sbin/slapadd}
 START_WAIT_S=${PRIVATE_SLAPD_START_WAIT_S:-15}
+ADDRESS=${PRIVATE_SLAPD_ADDRESS:-127.0.0.1}
+[[ "$ADDRESS" =~ ^[0-9]{1,3}(\.[0-9]{1,3}){3}$ ]] || { echo "private-slapd: bad address: $ADDRESS" >&2; exit 1; }
 
 die() { echo "private-slapd: $*" >&2; exit 1; }
 
@@ -151,19 +155,19 @@ start() {
   seed_ldif "$file" >"$dir/seed.ldif"
   "$SLAPADD" -q -f "$dir/slapd.conf" -l "$dir/seed.ldif" >"$dir/slapadd.log" 2>&1 \
     || die "seeding failed: $(tail -3 "$dir/slapadd.log")"
-  if ! "$SLAPD" -f "$dir/slapd.conf" -h "ldap://127.0.0.1:$port/" >"$dir/slapd.log" 2>&1; then
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then die "port $port on 127.0.0.1 is in use"; fi
-    die "slapd did not start on 127.0.0.1:$port (a port already bound fails silently) $(tail -3 "$dir/slapd.log")"
+  if ! "$SLAPD" -f "$dir/slapd.conf" -h "ldap://$ADDRESS:$port/" >"$dir/slapd.log" 2>&1; then
+    if (exec 3<>"/dev/tcp/$ADDRESS/$port") 2>/dev/null; then die "port $port on $ADDRESS is in use"; fi
+    die "slapd did not start on $ADDRESS:$port (a port already bound fails silently) $(tail -3 "$dir/slapd.log")"
   fi
   local deadline=$((SECONDS + START_WAIT_S))
-  until [ -s "$dir/slapd.pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+  until [ -s "$dir/slapd.pid" ] && (exec 3<>"/dev/tcp/$ADDRESS/$port") 2>/dev/null; do
     if [ $SECONDS -ge $deadline ]; then
       stop "$dir" || true
-      die "slapd did not listen on 127.0.0.1:$port within ${START_WAIT_S}s"
+      die "slapd did not listen on $ADDRESS:$port within ${START_WAIT_S}s"
     fi
     sleep 0.05
   done
-  echo "ldap://127.0.0.1:$port"
+  echo "ldap://$ADDRESS:$port"
 }
 
 stop() {
