@@ -274,7 +274,7 @@ if [ ${#link_faults[@]} -gt 0 ]; then
       echo "$d down $h"
       echo "$u up $h"
     done | sort -n | while read -r at what h; do
-      wait_s=$(awk -v at="$at" -v now="$(since "$t0")" 'BEGIN { w = at - now; printf "%.3f", w > 0 ? w : 0 }')
+      wait_s=$(awk -v at="$at" -v now="$(since "$t0")" 'BEGIN { w = at - now; printf "%.3f", (w > 0 ? w : 0) }')
       sleep "$wait_s"
       ip -n "$ns_switch" link set "$h" "$what"
       echo "[$(since "$t0") s] link of $h $what" | tee -a "$run/faults.log" >&2
@@ -335,7 +335,7 @@ if [ -n "$ctrl_down" ]; then
       ip -n "$ns_switch" link set ctrl down
       echo "[$(since "$t0") s] controller host down: TarrowCtrl stopped, link down" | tee -a "$run/faults.log" >&2
       done_so_far=$(replies_in "$run/controller.log")
-      sleep "$(awk -v at="$cd_up" -v now="$(since "$t0")" 'BEGIN { w = at - now; printf "%.3f", w > 0 ? w : 0 }')"
+      sleep "$(awk -v at="$cd_up" -v now="$(since "$t0")" 'BEGIN { w = at - now; printf "%.3f", (w > 0 ? w : 0) }')"
       ip -n "$ns_switch" link set ctrl up
       ctrl_back_s=$(since "$t0")
       missing=$((logins - ${done_so_far:-0}))
@@ -380,6 +380,7 @@ all_connected_s=$(awk -v k="$k" '$2 == k { print $1; exit }' "$run/connections.l
 {
   echo "workstations=$k"
   echo "setup_ms=$setup_ms"
+  echo "t0_utc_day_s=$t0_day_s"
   echo "all_connected_s=${all_connected_s:-}"
   echo "replies=$total_replies"
   echo "packets_sent=$total_sent"

@@ -16,7 +16,7 @@ skip_unless_fleet_possible() {
     exit 77
   fi
   if ! ip -n "$probe" link add br0 type bridge 2>/dev/null ||
-     ! ip -n "$probe" link add a type veth peer name b 2>/dev/null; then
+     ! ip -n "$probe" link add probe0 type veth peer name probe1 2>/dev/null; then
     ip netns del "$probe"
     echo "SKIP: this kernel cannot make a bridge or a veth pair inside a network namespace"
     exit 77
