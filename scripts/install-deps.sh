@@ -8,6 +8,8 @@ packages=(
   libldap-dev slapd ldap-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick
+  # The fleet (scripts/fleet.sh): network namespaces, bridge, veth and ss; pkill; the relay's options.
+  iproute2 procps libcli11-dev
   # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
   # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.
   fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-urw-base35 fonts-liberation2
