@@ -21,7 +21,8 @@ Usage: fleet.sh [options] [K] [LOGINS]
   K                       workstation hosts (1 to 240, default 20)
   LOGINS                  logins the controller hands out (default 10 per workstation)
 Options:
-  --build DIR             the built programs (default: build/release of this tree)
+  --build DIR             the built programs (default: install what is missing and build
+                          the release preset of this tree, then take build/release)
   --run-dir DIR           the run folder (default: a new folder under $TMPDIR or /tmp)
   --users N               users in the generated users file (default 20)
   --max-delay S           the clients' MaxDelay in seconds (default 1; the generator writes 90)
@@ -44,7 +45,7 @@ die() { echo "fleet: $*" >&2; exit 2; }
 is_uint() { [[ "$1" =~ ^[0-9]+$ ]]; }
 is_seconds() { [[ "$1" =~ ^[0-9]+(\.[0-9]+)?$ ]]; }
 
-build=$(cd "$here/.." && pwd)/build/release
+build=""
 run=""
 users=20
 max_delay=1
@@ -94,6 +95,13 @@ for f in "${link_faults[@]}"; do
 done
 
 [ "$(id -u)" -eq 0 ] || die "needs root (network namespaces)"
+if [ -z "$build" ]; then
+  # As the loopback main job does: install what is missing and build the release preset.
+  echo "== Installing what is missing and building the release preset"
+  (cd "$here/.." && bash scripts/install-deps.sh && cmake --preset release >/dev/null &&
+   cmake --build --preset release -j "$(nproc)" >/dev/null) || die "the build failed"
+  build=$(cd "$here/.." && pwd)/build/release
+fi
 command -v ip >/dev/null || die "needs ip (iproute2)"
 build=$(cd "$build" 2>/dev/null && pwd) || die "no build folder $build"
 mgr=$build/generator/cli/TarrowMgrCli
@@ -254,6 +262,7 @@ for i in $(seq 1 "$k"); do
      >"$run/ws$i/client.log" 2>"$run/ws$i/client.err") &
   client_pids+=($!)
 done
+clients_started_s=$(since "$t0")
 
 # Established control connections on the controller host, sampled every 0.1 s.
 (
@@ -377,20 +386,28 @@ for log in "${ctrl_logs[@]}"; do
 done
 replied_clients=$(cat "${ctrl_logs[@]}" | awk '/^  per client:/ { on = 1; next } on && /^    / { split($1, a, ":"); print a[1] } on && !/^    / { on = 0 }' | sort -u | wc -l)
 all_connected_s=$(awk -v k="$k" '$2 == k { print $1; exit }' "$run/connections.log")
+first_connected_s=$(awk '$2 > 0 { print $1; exit }' "$run/connections.log")
 {
   echo "workstations=$k"
   echo "setup_ms=$setup_ms"
   echo "t0_utc_day_s=$t0_day_s"
+  echo "clients_started_s=$clients_started_s"
+  echo "first_connected_s=${first_connected_s:-}"
   echo "all_connected_s=${all_connected_s:-}"
   echo "replies=$total_replies"
   echo "packets_sent=$total_sent"
   echo "packets_without_reply=$total_lost"
   echo "clients_replied=$replied_clients"
   cat "${ctrl_cpus[@]}" | awk '{ ms += ($1 + $2) * 1000 } END { printf "ctrl_cpu_ms=%d\n", ms }'
-  cat "${ctrl_csvs[@]}" | tr -d '\r' | awk -F, -v t0="$t0_day_s" 'NR > 1 && $1 ~ /T/ {
+  cat "${ctrl_csvs[@]}" | tr -d '\r' | awk -F, -v t0="$t0_day_s" -v all="${all_connected_s:-}" 'NR > 1 && $1 ~ /T/ {
       split(substr($1, 12, 12), p, ":"); s = p[1] * 3600 + p[2] * 60 + p[3] - t0; if (s < -1) s += 86400
-      if (n == 0 || s < first) first = s; if (s > last) last = s; n++
-    } END { if (n > 1 && last > first) printf "logins_per_s=%.1f\n", (n - 1) / (last - first) }'
+      t[++n] = s; if (n == 1 || s < first) first = s; if (s > last) last = s
+    } END {
+      if (n > 1 && last > first) printf "logins_per_s=%.1f\n", (n - 1) / (last - first)
+      # While every client works: from 2 s after the last one connected to 2 s before the end.
+      from = all + 2; to = last - 2
+      if (all != "" && to - from >= 2) { m = 0; for (i = 1; i <= n; i++) if (t[i] >= from && t[i] < to) m++; printf "logins_per_s_all_working=%.1f\n", m / (to - from) }
+    }'
   [ -f "$run/memory.txt" ] && cat "$run/memory.txt"
   if [ -n "$ctrl_back_s" ]; then
     echo "ctrl_back_s=$ctrl_back_s"
