@@ -113,17 +113,12 @@ for program in "$mgr" "$cli" "$ctrl" "$relay"; do
 done
 
 # ---- addresses and names ----------------------------------------------------------------
-subnet_prefix=10.231.0
-broadcast=$subnet_prefix.255
-dir_addr=$subnet_prefix.2
-ctrl_addr=$subnet_prefix.3
-ws_addr() { echo "$subnet_prefix.$((10 + $1))"; }
-ldap_port=389
-relay_port=1389
 # One prefix per run: runs side by side, or left behind by a killed run, never clash.
 ns_prefix=tarrowfleet$$
-ns_switch=$ns_prefix-switch
-ns_of() { echo "$ns_prefix-$1"; }   # dir, ctrl, ws1 ...
+source "$here/fleet-subnet.sh"
+source "$here/fleet-report.sh"
+ldap_port=389
+relay_port=1389
 hosts=(dir ctrl)
 for i in $(seq 1 "$k"); do hosts+=("ws$i"); done
 
@@ -137,28 +132,15 @@ fi
 client_pids=()
 helper_pids=()   # fault runner, connection watcher
 ctrl_pid=""
-made_namespaces=()
 cleanup() {
   local status=$?
   set +e
   trap - INT TERM
   for pid in "${helper_pids[@]}" $ctrl_pid "${client_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
   PRIVATE_SLAPD_ADDRESS=$dir_addr bash "$here/private-slapd.sh" stop "$run/slapd" >/dev/null 2>&1
-  # Whatever still runs inside a namespace of this run (slapd, the relay, a client) is ours.
-  local left=()
-  for ns in "${made_namespaces[@]}"; do
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do left+=("$pid"); kill -TERM "$pid" 2>/dev/null; done
-  done
-  for _ in $(seq 40); do
-    local alive=0
-    for pid in "${left[@]}"; do kill -0 "$pid" 2>/dev/null && alive=1; done
-    [ $alive -eq 0 ] && break
-    sleep 0.05
-  done
-  for pid in "${left[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+  local removed
+  removed=$(remove_namespaces)
   wait 2>/dev/null
-  local removed=0
-  for ns in "${made_namespaces[@]}"; do ip netns del "$ns" 2>/dev/null && removed=$((removed + 1)); done
   echo "== Removed $removed network namespaces (and their links); run folder $run"
   exit $status
 }
@@ -166,17 +148,6 @@ trap cleanup EXIT
 trap 'echo "fleet: interrupted" >&2; exit 130' INT
 trap 'echo "fleet: terminated" >&2; exit 143' TERM
 
-# Namespaces of an earlier run whose script is gone (killed with SIGKILL): removed first.
-sweep_stale() {
-  local ns pid
-  for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^tarrowfleet[0-9]+-' || true); do
-    pid=${ns#tarrowfleet}; pid=${pid%%-*}
-    if [ "$pid" != "$$" ] && ! kill -0 "$pid" 2>/dev/null; then
-      for p in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$p" 2>/dev/null || true; done
-      ip netns del "$ns" 2>/dev/null && echo "fleet: removed $ns, left by an earlier run"
-    fi
-  done
-}
 sweep_stale
 
 now_s() { echo "$EPOCHREALTIME"; }
@@ -185,21 +156,7 @@ since() { awk -v a="$1" -v b="$(now_s)" 'BEGIN { printf "%.1f", b - a }'; }
 # ---- the subnet ---------------------------------------------------------------------------
 echo "== Fleet $ns_prefix: $k workstations, a controller host and a directory host on $subnet_prefix.0/24 (bridge in a namespace of its own)"
 setup_start=$(now_s)
-add_ns() { ip netns add "$1"; made_namespaces+=("$1"); ip -n "$1" link set lo up; }
-add_ns "$ns_switch"
-ip -n "$ns_switch" link add br0 type bridge
-ip -n "$ns_switch" link set br0 up
-# One veth per host: the switch end (named after the host) on the bridge, eth0 in the host.
-host_addr() { case $1 in dir) echo "$dir_addr" ;; ctrl) echo "$ctrl_addr" ;; ws*) ws_addr "${1#ws}" ;; esac; }
-for h in "${hosts[@]}"; do
-  ns=$(ns_of "$h")
-  add_ns "$ns"
-  ip -n "$ns_switch" link add "$h" type veth peer name eth0 netns "$ns"
-  ip -n "$ns_switch" link set "$h" master br0 up
-  ip -n "$ns" addr add "$(host_addr "$h")/24" brd + dev eth0
-  ip -n "$ns" link set eth0 up
-  echo "$h $ns $(host_addr "$h")" >>"$run/hosts.txt"
-done
+make_subnet "$run/hosts.txt"
 setup_ms=$(awk -v a="$setup_start" -v b="$(now_s)" 'BEGIN { printf "%d", (b - a) * 1000 }')
 
 # ---- files: generator, users, INI ---------------------------------------------------------
@@ -228,6 +185,8 @@ if [ "$delay_ms" -gt 0 ]; then
 fi
 
 # ---- controller host ----------------------------------------------------------------------
+# Every run of TarrowCtrl gets these; a report folder (--report "$run/report-R") belongs here
+# once the controller has one, beside --csv below.
 ctrl_args=(--ini "$run/TarrowCtrl.ini")
 [ -n "$reply_timeout" ] && ctrl_args+=(--reply-timeout "$reply_timeout")
 ctrl_round=0
@@ -285,7 +244,7 @@ if [ ${#link_faults[@]} -gt 0 ]; then
     done | sort -n | while read -r at what h; do
       wait_s=$(awk -v at="$at" -v now="$(since "$t0")" 'BEGIN { w = at - now; printf "%.3f", (w > 0 ? w : 0) }')
       sleep "$wait_s"
-      ip -n "$ns_switch" link set "$h" "$what"
+      set_link "$h" "$what"
       echo "[$(since "$t0") s] link of $h $what" | tee -a "$run/faults.log" >&2
     done
   ) &
@@ -332,7 +291,6 @@ wait_controller() {
   done
   wait "$ctrl_pid" 2>/dev/null || true
 }
-replies_in() { awk '/^  replies: / { print $2 }' "$1"; }
 
 ctrl_back_s=""
 if [ -n "$ctrl_down" ]; then
@@ -341,11 +299,11 @@ if [ -n "$ctrl_down" ]; then
       # Shut down: the controller stops (closing its connections in order), then the cable goes.
       pkill -TERM -P "$ctrl_pid" 2>/dev/null || true
       wait "$ctrl_pid" 2>/dev/null || true
-      ip -n "$ns_switch" link set ctrl down
+      set_link ctrl down
       echo "[$(since "$t0") s] controller host down: TarrowCtrl stopped, link down" | tee -a "$run/faults.log" >&2
-      done_so_far=$(replies_in "$run/controller.log")
+      done_so_far=$(awk '/^  replies: / { print $2 }' "$run/controller.log")
       sleep "$(awk -v at="$cd_up" -v now="$(since "$t0")" 'BEGIN { w = at - now; printf "%.3f", (w > 0 ? w : 0) }')"
-      ip -n "$ns_switch" link set ctrl up
+      set_link ctrl up
       ctrl_back_s=$(since "$t0")
       missing=$((logins - ${done_so_far:-0}))
       echo "[$ctrl_back_s s] controller host back: link up, TarrowCtrl for the $missing logins still missing" \
@@ -360,33 +318,16 @@ fi
 # ---- what happened ------------------------------------------------------------------------
 for log in "${ctrl_logs[@]}"; do cat "$log"; done
 
-# Seconds since the workstations started, of a CSV time (UTC, same day or the next).
-t0_day_s=$(awk -v t="$t0_utc" 'BEGIN { split(t, p, ":"); printf "%.3f", p[1] * 3600 + p[2] * 60 + p[3] }')
-timeline() {
-  cat "$@" | tr -d '\r' | awk -F, -v t0="$t0_day_s" 'NR > 1 && $1 ~ /T/ {
-      split(substr($1, 12, 12), p, ":"); s = p[1] * 3600 + p[2] * 60 + p[3] - t0
-      if (s < -1) s += 86400
-      b = int(s); if (b > last) last = b
-      n[b, $4]++
-    }
-    END { for (b = 0; b <= last; b++) printf "  %4d s  %4d success  %4d failed  %4d error\n", b, n[b, "success"], n[b, "failed"], n[b, "error"] }'
-}
+t0_day_s=$(day_seconds "$t0_utc")
 timeline "${ctrl_csvs[@]}" >"$run/timeline.txt"
 if [ ${#link_faults[@]} -gt 0 ] || [ -n "$ctrl_down" ]; then
   echo "== Replies by second since the workstations started (controller's CSV)"
   awk '$3 + $5 + $7 > 0' "$run/timeline.txt"
 fi
 
-total_replies=0; total_sent=0; total_lost=0
-for log in "${ctrl_logs[@]}"; do
-  n=$(replies_in "$log" 2>/dev/null || true)
-  sent=$(awk '/^  packets sent: / { print $3 }' "$log" 2>/dev/null || true)
-  lost=$(awk '/^  packets sent: / { gsub(/\(/, "", $4); print $4 }' "$log" 2>/dev/null || true)
-  total_replies=$((total_replies + ${n:-0})); total_sent=$((total_sent + ${sent:-0})); total_lost=$((total_lost + ${lost:-0}))
-done
-replied_clients=$(cat "${ctrl_logs[@]}" | awk '/^  per client:/ { on = 1; next } on && /^    / { split($1, a, ":"); print a[1] } on && !/^    / { on = 0 }' | sort -u | wc -l)
-all_connected_s=$(awk -v k="$k" '$2 == k { print $1; exit }' "$run/connections.log")
-first_connected_s=$(awk '$2 > 0 { print $1; exit }' "$run/connections.log")
+add_up_summaries "${ctrl_logs[@]}"
+all_connected_s=$(connected_at "$k")
+first_connected_s=$(connected_at 1)
 {
   echo "workstations=$k"
   echo "setup_ms=$setup_ms"
@@ -399,15 +340,7 @@ first_connected_s=$(awk '$2 > 0 { print $1; exit }' "$run/connections.log")
   echo "packets_without_reply=$total_lost"
   echo "clients_replied=$replied_clients"
   cat "${ctrl_cpus[@]}" | awk '{ ms += ($1 + $2) * 1000 } END { printf "ctrl_cpu_ms=%d\n", ms }'
-  cat "${ctrl_csvs[@]}" | tr -d '\r' | awk -F, -v t0="$t0_day_s" -v all="${all_connected_s:-}" 'NR > 1 && $1 ~ /T/ {
-      split(substr($1, 12, 12), p, ":"); s = p[1] * 3600 + p[2] * 60 + p[3] - t0; if (s < -1) s += 86400
-      t[++n] = s; if (n == 1 || s < first) first = s; if (s > last) last = s
-    } END {
-      if (n > 1 && last > first) printf "logins_per_s=%.1f\n", (n - 1) / (last - first)
-      # While every client works: from 2 s after the last one connected to 2 s before the end.
-      from = all + 2; to = last - 2
-      if (all != "" && to - from >= 2) { m = 0; for (i = 1; i <= n; i++) if (t[i] >= from && t[i] < to) m++; printf "logins_per_s_all_working=%.1f\n", m / (to - from) }
-    }'
+  login_rates "${all_connected_s:-}" "${ctrl_csvs[@]}"
   [ -f "$run/memory.txt" ] && cat "$run/memory.txt"
   if [ -n "$ctrl_back_s" ]; then
     echo "ctrl_back_s=$ctrl_back_s"

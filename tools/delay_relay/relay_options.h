@@ -20,7 +20,7 @@ struct RelayOptions {
     std::int64_t delayMs = 0;                  // hold of each chunk on the way to the target
     std::int64_t returnDelayMs = 0;            // hold of each chunk on the way back
     std::size_t maxConnections = 1024;         // further clients wait in the listen queue
-    std::size_t maxQueuedBytes = 256 * 1024;   // per direction; reading pauses above it
+    std::size_t maxQueuedBytes = 64 * 1024;    // per direction; reading pauses above it
     std::int64_t connectTimeoutMs = 3000;      // bound of the connect to the target
 };
 
