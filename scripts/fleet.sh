@@ -132,11 +132,17 @@ fi
 client_pids=()
 helper_pids=()   # fault runner, connection watcher
 ctrl_pid=""
+kill_tree() {
+  local child
+  for child in $(pgrep -P "$1" 2>/dev/null); do kill_tree "$child"; done
+  kill -TERM "$1" 2>/dev/null
+}
 cleanup() {
   local status=$?
   set +e
   trap - INT TERM
-  for pid in "${helper_pids[@]}" $ctrl_pid "${client_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  # The helpers are subshells with children of their own (a pipeline, a sleep): the whole tree goes.
+  for pid in "${helper_pids[@]}" $ctrl_pid "${client_pids[@]}"; do kill_tree "$pid"; done
   PRIVATE_SLAPD_ADDRESS=$dir_addr bash "$here/private-slapd.sh" stop "$run/slapd" >/dev/null 2>&1
   local removed
   removed=$(remove_namespaces)
