@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libcli11-dev
   libldap-dev slapd ldap-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick
