@@ -13,6 +13,7 @@ constexpr int kCountdownIntervalMs = 1000;
 
 TfrmTrwMain::TfrmTrwMain(TrwPorts ports)
     : p(ports),
+      log_(ports.memDebug),
       link_(ports.sktOutput, ports.sktInput, ports.tcpTransport,
             [this](const std::function<void()>& event) { guarded(event); }),
       sktTCP(link_.socket()),
@@ -63,7 +64,7 @@ TfrmTrwMain::TfrmTrwMain(TrwPorts ports)
 
     // 6. to 13.
     discoveryWasEnabled = p.timeDiscover.enabled();
-    p.memDebug.clear();
+    log_.clear();
     resetInputs();
     p.window.setCaption("Tarrow Client");
     nextEventSeconds = 0;

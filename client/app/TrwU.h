@@ -15,10 +15,12 @@
 #include "client/ports/clock.h"
 #include "client/ports/controls.h"
 #include "client/ports/error_report.h"
+#include "client/ports/host_names.h"
 #include "client/ports/sockets.h"
 #include "client/ports/timer.h"
 #include "client/ui/batch_run.h"
 #include "client/ui/event_scheduler.h"
+#include "client/ui/one_line_log.h"
 #include "common/users_file_reader.h"
 
 // Everything the form needs of its platform. The front end owns these objects and keeps
@@ -45,6 +47,7 @@ struct TrwPorts {
     tarrow::UdpSender& sktOutput;
     tarrow::UdpReceiver& sktInput;
     tarrow::TcpTransport& tcpTransport;
+    tarrow::HostNames& hostNames;
     tarrow::MonotonicClock& monotonicClock;
     tarrow::WallClock& wallClock;
     tarrow::RandomSource& random;
@@ -105,6 +108,8 @@ public:
     TrwPorts p;
 
 private:
+    // Every log line of the form and its components goes through it to memDebug.
+    tarrow::OneLineLog log_;
     tarrow::ControllerLink link_;
 
 public:

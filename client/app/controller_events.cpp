@@ -7,19 +7,21 @@
 void TfrmTrwMain::timeDiscoverTimer() {
     // The host is set on every tick; a host name is resolved by the sender before each send.
     link_.setAnnounceHost(localBroadcast);
-    p.memDebug.append("Discovery Timer");
-    p.memDebug.append(link_.announceHost());
+    log_.append("Discovery Timer");
+    log_.append(link_.announceHost());
     link_.announce();
 }
 
 void TfrmTrwMain::sktInputDataReceived(const std::string& text, const std::string& fromIp,
                                        std::uint16_t /*port*/) {
-    p.memDebug.append("Data Received");
-    p.memDebug.append("Received: " + text + " from " + fromIp);
+    log_.append("Data Received");
+    log_.append("Received: " + text + " from " + fromIp);
 }
 
 void TfrmTrwMain::sktTCPConnect() {
-    p.statBar.setSimpleText("Connected to: " + sktTCP.peerHostName() + ":" + std::to_string(sktTCP.port()));
+    // The name is looked up once, now; the lookup is bounded (see docs/platform-decisions.md).
+    p.statBar.setSimpleText("Connected to: " + p.hostNames.nameOf(sktTCP.peerAddress()) + ":" +
+                            std::to_string(sktTCP.port()));
     p.timeDiscover.setEnabled(false);
     chooseNextInterval();
     lockInputs();
@@ -44,7 +46,7 @@ void TfrmTrwMain::handlePacket(std::string packet) {
         switch (packet.front()) {
         case tarrow::kIgnoredPacket: break;
         case tarrow::kCredentialPacket: {
-            p.memDebug.append("Received: " + packet + " from Controller");
+            log_.append("Received: " + packet + " from Controller");
             const std::string line = packet.substr(1);
             user->setUserInfo(line.c_str());
             p.edtUser.setText(user->userName);
@@ -57,9 +59,9 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             p.timeEvent.setEnabled(true);
             break;
         }
-        default: p.memDebug.append("***ERROR: Unknown Packet Type!"); break;
+        default: log_.append("***ERROR: Unknown Packet Type!"); break;
         }
     } catch (const DSUser::DSError& e) {
-        p.memDebug.append("***DSUser ERROR: " + e.message);
+        log_.append("***DSUser ERROR: " + e.message);
     }
 }

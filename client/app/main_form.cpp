@@ -17,8 +17,8 @@ void TfrmTrwMain::btnExecuteClick() {
     const std::int64_t t0 = p.monotonicClock.nowUs();
     const std::int32_t code = user->execute();
     const std::int64_t t1 = p.monotonicClock.nowUs();
-    p.memDebug.append("user->execute() Returned: " + tarrow::resultCodeHex(code));
-    p.memDebug.append("Function took: " + tarrow::elapsedTimeText(t1 - t0));
+    log_.append("user->execute() Returned: " + tarrow::resultCodeHex(code));
+    log_.append("Function took: " + tarrow::elapsedTimeText(t1 - t0));
 }
 
 void TfrmTrwMain::toggleMode() {
@@ -45,7 +45,7 @@ void TfrmTrwMain::toggleMode() {
         p.timeDiscover.setEnabled(discoveryWasEnabled);
         p.edtPasswd.setPasswordChar('*');
     }
-    p.memDebug.clear();
+    log_.clear();
     p.statBar.setSimpleText(p.timeDiscover.enabled() ? "Discovery timer enabled" : "Discovery timer disabled");
 }
 

@@ -17,13 +17,13 @@ void TfrmTrwMain::timeEventTimer() {
     try {
         reply += std::to_string(user->execute());
     } catch (const DSUser::DSError& e) {
-        p.memDebug.append("***DSUser ERROR: " + e.message);
+        log_.append("***DSUser ERROR: " + e.message);
         reply += "0" + e.message;
     }
     try {
         link_.sendReply(reply);
     } catch (const tarrow::SocketError&) {
-        p.memDebug.append("***ERROR occured while trying to send data");
+        log_.append("***ERROR occured while trying to send data");
     }
     chooseNextInterval();
 }
@@ -32,7 +32,7 @@ tarrow::BatchTally TfrmTrwMain::runBatch() {
     tarrow::BatchRun batch({
         .reader = usersStream,
         .user = *user,
-        .log = p.memDebug,
+        .log = log_,
         .edtUser = p.edtUser,
         .edtPasswd = p.edtPasswd,
         .edtTree = p.edtTree,

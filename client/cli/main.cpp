@@ -88,6 +88,7 @@ int run(const CliOptions& options) {
         .sktOutput = platform->sktOutput,
         .sktInput = platform->sktInput,
         .tcpTransport = platform->tcpTransport,
+        .hostNames = platform->hostNames,
         .monotonicClock = platform->sources.monotonicClock,
         .wallClock = platform->sources.wallClock,
         .random = platform->sources.random,

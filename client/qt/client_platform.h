@@ -7,6 +7,7 @@
 
 #include "client/app/system_sources.h"
 #include "client/qt/qt_tcp_transport.h"
+#include "client/qt/reverse_lookup.h"
 #include "client/qt/qt_timer.h"
 #include "client/qt/qt_udp_receiver.h"
 #include "client/qt/qt_udp_sender.h"
@@ -26,6 +27,7 @@ struct ClientPlatform {
     QtUdpSender sktOutput;
     QtUdpReceiver sktInput;
     QtTcpTransport tcpTransport;
+    BoundedReverseLookup hostNames;
     SystemSources sources;
 };
 

@@ -28,6 +28,7 @@ TrwPorts windowPorts(TarrowWindow& window, ClientPlatform& platform, ErrorReport
         .sktOutput = platform.sktOutput,
         .sktInput = platform.sktInput,
         .tcpTransport = platform.tcpTransport,
+        .hostNames = platform.hostNames,
         .monotonicClock = platform.sources.monotonicClock,
         .wallClock = platform.sources.wallClock,
         .random = platform.sources.random,

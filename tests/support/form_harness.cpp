@@ -42,6 +42,7 @@ void FormHarness::build() {
         .sktOutput = sktOutput,
         .sktInput = sktInput,
         .tcpTransport = tcp,
+        .hostNames = hostNames,
         .monotonicClock = monotonicClock,
         .wallClock = wallClock,
         .random = random,

@@ -19,6 +19,7 @@
 
 #include "client/app/TrwU.h"
 #include "tests/support/fake_controls.h"
+#include "tests/support/fake_host_names.h"
 #include "tests/support/fake_tcp_transport.h"
 #include "tests/support/fake_udp.h"
 #include "tests/support/recording_error_report.h"
@@ -80,6 +81,7 @@ public:
     FakeUdpSender sktOutput;
     FakeUdpReceiver sktInput;
     FakeTcpTransport tcp;
+    FakeHostNames hostNames;
     FakeMonotonicClock monotonicClock;
     FakeWallClock wallClock;
     ScriptedRandom random;
