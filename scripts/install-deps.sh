@@ -3,8 +3,8 @@
 # Does nothing when they are all present; needs root (apt-get) otherwise.
 set -euo pipefail
 packages=(
-  g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  g++ cmake ninja-build pkg-config clang-format
+  qt6-base-dev libgl-dev libcli11-dev
   libldap-dev slapd ldap-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick

@@ -66,8 +66,6 @@ void ClientSocket::send(const std::string& text) {
     }
 }
 
-std::string ClientSocket::peerHostName() const { return connected() ? transport_.peerHostName() : std::string(); }
-
 std::string ClientSocket::peerAddress() const { return connected() ? transport_.peerAddress() : std::string(); }
 
 void ClientSocket::onConnected() {

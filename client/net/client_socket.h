@@ -61,8 +61,6 @@ public:
     // throws SocketError, so that a lost reply is always reported to the caller.
     void send(const std::string& text);
 
-    // Host name of the connected peer by reverse lookup; empty when none is found.
-    std::string peerHostName() const;
     // Dotted address of the connected peer; empty when not connected.
     std::string peerAddress() const;
 

@@ -61,14 +61,13 @@ public:
 
     // Starts an asynchronous connect; the outcome arrives through connected or connectFailed.
     virtual void connectTo(const std::string& host, std::uint16_t port) = 0;
-    // Hands all bytes to the connection in one write.
+    // Hands all bytes to the connection in one write, or none of them: WouldBlock when the
+    // transport cannot take them now (its bounded queue is full).
     virtual WriteResult write(const std::string& bytes) = 0;
     // Closes at once; no handler is called for this close.
     virtual void close() = 0;
-    // Dotted IPv4 text of the connected peer.
+    // Dotted IPv4 text of the connected peer. Its host name is HostNames' to find.
     virtual std::string peerAddress() const = 0;
-    // Host name of the peer by reverse lookup; empty when none is found. Bounded in time.
-    virtual std::string peerHostName() const = 0;
     // Text of the last failure, for reports.
     virtual std::string errorText() const = 0;
 };

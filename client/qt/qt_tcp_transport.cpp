@@ -1,22 +1,13 @@
 #include "client/qt/qt_tcp_transport.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <QHostAddress>
-#include <chrono>
-#include <future>
-#include <memory>
-#include <thread>
 
 #include "client/qt/latin1.h"
 #include "client/qt/loop_guard.h"
 
 namespace tarrow::qt {
 
-QtTcpTransport::QtTcpTransport(int connectTimeoutMs, int lookupTimeoutMs) : lookupTimeoutMs_(lookupTimeoutMs) {
+QtTcpTransport::QtTcpTransport(int connectTimeoutMs) {
     connectTimer_.setSingleShot(true);
     connectTimer_.setInterval(connectTimeoutMs);
     QObject::connect(&connectTimer_, &QTimer::timeout, [this] { failAttempt("Connection timed out"); });
@@ -48,7 +39,9 @@ WriteResult QtTcpTransport::write(const std::string& bytes) {
     if (state_ != State::Connected || socket_.state() != QAbstractSocket::ConnectedState) {
         return WriteResult::Failed;
     }
-    // Qt buffers what the kernel cannot take at once and writes it from the event loop.
+    // Qt buffers what the kernel cannot take at once and writes it from the event loop; a
+    // controller that does not read must not make that buffer grow without end.
+    if (queuedBytes() + bytes.size() > kMaxQueuedBytes) return WriteResult::WouldBlock;
     if (socket_.write(toByteArray(bytes)) < 0) {
         errorText_ = toStdString(socket_.errorString());
         return WriteResult::Failed;
@@ -121,29 +114,6 @@ void QtTcpTransport::failAttempt(const std::string& errorText) {
     deliver([&] {
         if (handlers_.connectFailed) handlers_.connectFailed(errorText);
     });
-}
-
-std::string QtTcpTransport::peerHostName() const {
-    if (peerAddress_.empty()) return {};
-    return reverseLookup(peerAddress_, lookupTimeoutMs_);
-}
-
-std::string reverseLookup(const std::string& dottedAddress, int timeoutMs) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (inet_pton(AF_INET, dottedAddress.c_str(), &address.sin_addr) != 1) return {};
-    // getnameinfo cannot be cancelled; a slow resolver is left to finish on its own thread
-    // so that the event loop waits at most timeoutMs.
-    auto result = std::make_shared<std::promise<std::string>>();
-    std::future<std::string> name = result->get_future();
-    std::thread([address, result] {
-        char host[NI_MAXHOST] = {};
-        const int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, host,
-                                   sizeof host, nullptr, 0, NI_NAMEREQD);
-        result->set_value(rc == 0 ? std::string(host) : std::string());
-    }).detach();
-    if (name.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) return {};
-    return name.get();
 }
 
 }  // namespace tarrow::qt

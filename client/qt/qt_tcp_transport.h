@@ -4,6 +4,7 @@
 
 #include <QTcpSocket>
 #include <QTimer>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,11 +15,11 @@ namespace tarrow::qt {
 class QtTcpTransport final : public TcpTransport {
 public:
     static constexpr int kDefaultConnectTimeoutMs = 20000;
-    static constexpr int kDefaultLookupTimeoutMs = 2000;
-    // connectTimeoutMs bounds a connection attempt to a host that does not answer;
-    // lookupTimeoutMs bounds the reverse lookup of peerHostName.
-    explicit QtTcpTransport(int connectTimeoutMs = kDefaultConnectTimeoutMs,
-                            int lookupTimeoutMs = kDefaultLookupTimeoutMs);
+    // The most bytes queued for a controller that does not read: far more than the replies to
+    // the packets it has sent, so a write beyond it reports WouldBlock instead of growing.
+    static constexpr std::size_t kMaxQueuedBytes = 64 * 1024;
+    // connectTimeoutMs bounds a connection attempt to a host that does not answer.
+    explicit QtTcpTransport(int connectTimeoutMs = kDefaultConnectTimeoutMs);
     ~QtTcpTransport() override;
 
     void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
@@ -26,8 +27,9 @@ public:
     WriteResult write(const std::string& bytes) override;
     void close() override;
     std::string peerAddress() const override { return peerAddress_; }
-    std::string peerHostName() const override;
     std::string errorText() const override { return errorText_; }
+    // Bytes written and not yet handed to the system.
+    std::size_t queuedBytes() const { return static_cast<std::size_t>(socket_.bytesToWrite()); }
 
 private:
     enum class State { Idle, Connecting, Connected };
@@ -51,11 +53,6 @@ private:
     Handlers handlers_;
     std::string peerAddress_;
     std::string errorText_;
-    int lookupTimeoutMs_;
 };
-
-// The host name of a dotted IPv4 address by reverse lookup, waiting at most timeoutMs;
-// empty when the address has no name or the lookup takes longer.
-std::string reverseLookup(const std::string& dottedAddress, int timeoutMs);
 
 }  // namespace tarrow::qt

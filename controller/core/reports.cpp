@@ -1,5 +1,7 @@
 #include "controller/core/reports.h"
 
+#include "common/visible_text.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -80,27 +82,6 @@ std::string ProgressMeter::tick(std::int64_t nowUs, const RunStats& stats, std::
     return buf;
 }
 
-namespace {
-
-// A client's error text on one summary line: control bytes (a line end, an escape sequence
-// sent to the terminal) are shown as \xNN instead of being written out.
-std::string oneLine(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7f) {
-            out += c;
-            continue;
-        }
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\x%02X", byte);
-        out += buf;
-    }
-    return out;
-}
-
-}  // namespace
 
 void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
                   const std::string& stopReason) {
@@ -134,7 +115,7 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
         << formatMs(s.replyTimes.percentileUs(0.99)) << "  max " << formatMs(s.replyTimes.maxUs()) << "\n";
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";
-        for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << oneLine(text) << "\n";
+        for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << visibleText(text) << "\n";
     }
     if (!s.perClient.empty()) {
         out << "  per client:        ok / failed / error\n";

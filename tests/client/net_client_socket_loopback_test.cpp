@@ -30,7 +30,7 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
 TEST(ClientSocketLoopbackTest, CredentialsInReplyOutAndOrderlyCloseByController) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress("127.0.0.1"), 0)) << server.errorString().toStdString();
-    tarrow::qt::QtTcpTransport transport{kWaitMs, 500};
+    tarrow::qt::QtTcpTransport transport{kWaitMs};
     ClientSocket socket(transport, server.serverPort());
     std::vector<std::string> events;
     std::string received;
@@ -67,7 +67,7 @@ TEST(ClientSocketLoopbackTest, RefusedAttemptIsReportedAndLeavesSocketInactive) 
         ASSERT_TRUE(probe.listen(QHostAddress("127.0.0.1"), 0));
         port = probe.serverPort();
     }
-    tarrow::qt::QtTcpTransport transport{kWaitMs, 500};
+    tarrow::qt::QtTcpTransport transport{kWaitMs};
     ClientSocket socket(transport, port);
     std::vector<std::string> errors;
     bool connected = false;
@@ -83,7 +83,7 @@ TEST(ClientSocketLoopbackTest, RefusedAttemptIsReportedAndLeavesSocketInactive) 
 TEST(ClientSocketLoopbackTest, HardCloseByControllerRunsLost) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress("127.0.0.1"), 0)) << server.errorString().toStdString();
-    tarrow::qt::QtTcpTransport transport{kWaitMs, 500};
+    tarrow::qt::QtTcpTransport transport{kWaitMs};
     ClientSocket socket(transport, server.serverPort());
     std::vector<std::string> events;
     socket.setHandlers({[&] { events.push_back("connected"); }, [&] { events.push_back("lost"); }, {},
@@ -102,7 +102,7 @@ TEST(ClientSocketLoopbackTest, HardCloseByControllerRunsLost) {
 TEST(ClientSocketLoopbackTest, ClientCloseRunsLostOnceAndPeerSeesTheEnd) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress("127.0.0.1"), 0)) << server.errorString().toStdString();
-    tarrow::qt::QtTcpTransport transport{kWaitMs, 500};
+    tarrow::qt::QtTcpTransport transport{kWaitMs};
     ClientSocket socket(transport, server.serverPort());
     int lost = 0;
     socket.setHandlers({{}, [&] { ++lost; }, {}, {}});
@@ -117,9 +117,3 @@ TEST(ClientSocketLoopbackTest, ClientCloseRunsLostOnceAndPeerSeesTheEnd) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

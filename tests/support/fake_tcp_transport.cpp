@@ -59,8 +59,6 @@ void FakeTcpTransport::close() {
 
 std::string FakeTcpTransport::peerAddress() const { return open ? peerAddressText : std::string(); }
 
-std::string FakeTcpTransport::peerHostName() const { return open ? peerHostNameText : std::string(); }
-
 std::string FakeTcpTransport::errorText() const { return lastErrorText; }
 
 }  // namespace tarrow

@@ -26,9 +26,8 @@ public:
     bool pending = false;
     bool open = false;
 
-    // Answers of the peer queries.
+    // Answer of the peer query.
     std::string peerAddressText = "127.0.0.1";
-    std::string peerHostNameText = "localhost";
     std::string lastErrorText;
 
     // The next write returns this result (once); Failed also sets lastErrorText.
@@ -48,7 +47,6 @@ public:
     WriteResult write(const std::string& bytes) override;
     void close() override;
     std::string peerAddress() const override;
-    std::string peerHostName() const override;
     std::string errorText() const override;
 
 private:

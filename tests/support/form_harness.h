@@ -9,6 +9,7 @@
 //   h.log()                               // the log pane's lines
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -18,6 +19,7 @@
 
 #include "client/app/TrwU.h"
 #include "tests/support/fake_controls.h"
+#include "tests/support/fake_host_names.h"
 #include "tests/support/fake_tcp_transport.h"
 #include "tests/support/fake_udp.h"
 #include "tests/support/recording_error_report.h"
@@ -79,6 +81,7 @@ public:
     FakeUdpSender sktOutput;
     FakeUdpReceiver sktInput;
     FakeTcpTransport tcp;
+    FakeHostNames hostNames;
     FakeMonotonicClock monotonicClock;
     FakeWallClock wallClock;
     ScriptedRandom random;
@@ -88,5 +91,20 @@ public:
 private:
     std::unique_ptr<TfrmTrwMain> form_;
 };
+
+inline constexpr const char* kControllerIp = "127.0.0.1";
+
+// The controller at ip answers discovery and the control connection comes up.
+inline void connectController(FormHarness& h, const std::string& ip = kControllerIp) {
+    h.sktInput.inject("DISCOVER", ip);
+    h.tcp.peerAddressText = ip;
+    h.tcp.raiseConnected();
+}
+
+// The log pane's lines from index from on.
+inline std::vector<std::string> logSince(const FormHarness& h, std::size_t from) {
+    const auto& lines = h.log();
+    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end()};
+}
 
 }  // namespace tarrow
