@@ -129,9 +129,9 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     out << "    failed (R-code): " << s.failed << "\n";
     out << "    error (R0 text): " << s.errors << "\n";
     out << "  success rate:      " << pct(s.ok, replies) << "\n";
-    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.meanUs()))
-        << "  p50 " << formatMs(s.replyTimes.percentileUs(0.50)) << "  p99 "
-        << formatMs(s.replyTimes.percentileUs(0.99)) << "  max " << formatMs(s.replyTimes.maxUs()) << "\n";
+    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.mean()))
+        << "  p50 " << formatMs(s.replyTimes.percentile(0.50)) << "  p99 "
+        << formatMs(s.replyTimes.percentile(0.99)) << "  max " << formatMs(s.replyTimes.max()) << "\n";
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";
         for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << oneLine(text) << "\n";
