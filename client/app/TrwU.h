@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "client/ui/users_file_reader.h"
+#include "common/users_file_reader.h"
 #include "client/directory/DSUser.h"
 #include "client/net/client_socket.h"
 #include "client/ports/clock.h"

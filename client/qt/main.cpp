@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "client/app/ini_file.h"
+#include "client/app/client_settings.h"
 #include "client/qt/loop_guard.h"
 #include "client/qt/latin1.h"
 #include "client/qt/qt_error_report.h"

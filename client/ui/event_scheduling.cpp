@@ -4,7 +4,7 @@
 #include <string>
 
 #include "client/app/TrwU.h"
-#include "client/net/buffer_text.h"
+#include "common/buffer_text.h"
 
 namespace {
 // The longest delay whose interval in milliseconds still fits the timer's int.
