@@ -9,11 +9,6 @@
 
 namespace tarrow {
 
-const char* loginPhaseName(int phase) {
-    static const char* const names[kLoginPhaseCount] = {"connect", "tls", "bind", "verify", "unbind"};
-    return phase >= 0 && phase < kLoginPhaseCount ? names[phase] : "?";
-}
-
 static_assert(QV_PHASE_COUNT == kLoginPhaseCount);
 static_assert(QV_PHASE_CONNECT == static_cast<int>(LoginPhase::Connect));
 static_assert(QV_PHASE_TLS == static_cast<int>(LoginPhase::Tls));

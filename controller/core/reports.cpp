@@ -2,39 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
 
 namespace tarrow::ctrl {
-
-std::string formatMs(std::int64_t us) {
-    char buf[32];
-    const char* sign = us < 0 ? "-" : "";
-    const std::int64_t a = us < 0 ? -us : us;
-    std::snprintf(buf, sizeof buf, "%s%" PRId64 ".%03" PRId64, sign, a / 1000, a % 1000);
-    return buf;
-}
-
-std::string formatUtc(std::int64_t wallMs) {
-    const std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(wallMs % 1000));
-    return buf;
-}
-
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
 
 const char* outcomeText(ReplyKind kind) {
     switch (kind) {
