@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libcli11-dev
   libldap-dev slapd ldap-utils
   # The self-signed certificate of the private slapd with TLS (scripts/private-slapd.sh --tls).
   openssl

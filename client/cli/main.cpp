@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "client/app/TrwU.h"
 #include "client/app/client_settings.h"
@@ -13,6 +14,7 @@
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
 #include "client/qt/client_platform.h"
+#include "client/ports/error_report.h"
 #include "client/qt/loop_guard.h"
 #include "client/report/batch_report.h"
 #include "common/file_lookup.h"
@@ -67,9 +69,10 @@ int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput
         return kStartFailed;
     }
     BatchStopSignals stopSignals;
-    form.guarded([&] { form.runBatch(report.get(), &stopSignals.stopRequested()); });
+    std::optional<tarrow::BatchTally> tally;
+    form.guarded([&] { tally = form.runBatch(report.get(), &stopSignals.stopRequested()); });
     out.flush();
-    int status = form.lastBatchCompleted ? kOk : kBatchFailed;
+    int status = tally && tally->fileRead ? kOk : kBatchFailed;
     try {
         report->finish();
     } catch (const tarrow::ReportError& e) {
@@ -99,18 +102,43 @@ int run(const CliOptions& options) {
     ConsoleStatusBar status(out);
     const std::string iniPath = !options.iniPath.empty() ? options.iniPath : defaultIniPath();
 
-    TfrmTrwMain form(TrwPorts{window, user, passwd, tree, context, server, vendor, function, funcTimer, execute,
-                              optionsBatch, optionsClient, debug, status, platform->timeDiscover,
-                              platform->timeEvent, platform->timeCountdown, platform->sktOutput,
-                              platform->sktInput, platform->tcpTransport, platform->monotonicClock,
-                              platform->wallClock, platform->random, report, iniPath});
+    TfrmTrwMain form(TrwPorts{
+        .window = window,
+        .edtUser = user,
+        .edtPasswd = passwd,
+        .edtTree = tree,
+        .edtContext = context,
+        .edtServer = server,
+        .cmbVendor = vendor,
+        .cmbFunction = function,
+        .lblFuncTimer = funcTimer,
+        .btnExecute = execute,
+        .miOptionsBatch = optionsBatch,
+        .miOptionsClient = optionsClient,
+        .memDebug = debug,
+        .statBar = status,
+        .timeDiscover = platform->timeDiscover,
+        .timeEvent = platform->timeEvent,
+        .timeCountdown = platform->timeCountdown,
+        .sktOutput = platform->sktOutput,
+        .sktInput = platform->sktInput,
+        .tcpTransport = platform->tcpTransport,
+        .monotonicClock = platform->sources.monotonicClock,
+        .wallClock = platform->sources.wallClock,
+        .random = platform->sources.random,
+        .errorReport = report,
+        .iniPath = iniPath,
+    });
     out.flush();
 
     if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);
     if (options.batch) {
-        form.guarded([&] { form.runBatch(); });
+        // Status 0 only when the users file was read to its end; an error that ends the run
+        // early (reported as "error: ...") leaves no tally.
+        std::optional<tarrow::BatchTally> tally;
+        form.guarded([&] { tally = form.runBatch(); });
         out.flush();
-        return form.lastBatchCompleted ? kOk : kBatchFailed;
+        return tally && tally->fileRead ? kOk : kBatchFailed;
     }
 
     // Log lines reach the console whenever the loop has nothing more to do.
@@ -141,7 +169,7 @@ int main(int argc, char** argv) {
     try {
         return run(*parsed.options);
     } catch (...) {
-        std::fprintf(stderr, "error: %s\n", tarrow::qt::currentExceptionText().c_str());
+        std::fprintf(stderr, "error: %s\n", tarrow::currentExceptionText().c_str());
         return kStartFailed;
     }
 }

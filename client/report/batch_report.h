@@ -3,7 +3,7 @@
 // Keys and units: docs/report.md.
 #pragma once
 
-#include "client/report/batch_observer.h"
+#include "client/ui/batch_observer.h"
 #include "common/host_counters.h"
 #include "common/report_text.h"
 #include "common/run_report.h"

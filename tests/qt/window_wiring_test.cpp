@@ -92,8 +92,8 @@ TEST_F(WindowWiringTest, ExecuteInBatchModeRunsTheBatchAndAnErrorGoesToTheReport
     window.miOptionsBatch->trigger();
     window.btnExecute->click();
     // The users file is absent: the run reports it without ending the program.
-    EXPECT_FALSE(form->lastBatchCompleted);
     window.controls().debug.flush();
+    EXPECT_EQ(window.memDebug->toPlainText().indexOf("***ERROR: Cannot open users file"), 0);
     EXPECT_EQ(window.memDebug->toPlainText().indexOf("user->execute() Returned: "), -1);
 }
 

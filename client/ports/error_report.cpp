@@ -6,16 +6,24 @@
 
 namespace tarrow {
 
-void runGuarded(ErrorReport& report, const std::function<void()>& handler) {
+std::string currentExceptionText() {
     // DSUser::DSError has no base class, so it needs its own catch before std::exception.
     try {
-        handler();
+        throw;
     } catch (const DSUser::DSError& e) {
-        report.show(e.message);
+        return e.message;
     } catch (const std::exception& e) {
-        report.show(e.what());
+        return e.what();
     } catch (...) {
-        report.show("Unknown error");
+        return "Unknown error";
+    }
+}
+
+void runGuarded(ErrorReport& report, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (...) {
+        report.show(currentExceptionText());
     }
 }
 

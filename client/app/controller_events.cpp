@@ -1,8 +1,22 @@
-// The control channel to the controller: connect, lost and read handlers and packet dispatch.
-// Sending a reply is ClientSocket::send; the event tick builds the reply.
+// What the form does on the controller link's events: discovery and the control channel.
 #include <string>
 
 #include "client/app/TrwU.h"
+#include "common/link_protocol.h"
+
+void TfrmTrwMain::timeDiscoverTimer() {
+    // The host is set on every tick; a host name is resolved by the sender before each send.
+    link_.setAnnounceHost(localBroadcast);
+    p.memDebug.append("Discovery Timer");
+    p.memDebug.append(link_.announceHost());
+    link_.announce();
+}
+
+void TfrmTrwMain::sktInputDataReceived(const std::string& text, const std::string& fromIp,
+                                       std::uint16_t /*port*/) {
+    p.memDebug.append("Data Received");
+    p.memDebug.append("Received: " + text + " from " + fromIp);
+}
 
 void TfrmTrwMain::sktTCPConnect() {
     p.statBar.setSimpleText("Connected to: " + sktTCP.peerHostName() + ":" + std::to_string(sktTCP.port()));
@@ -28,9 +42,8 @@ void TfrmTrwMain::handlePacket(std::string packet) {
     if (packet.empty()) return;
     try {
         switch (packet.front()) {
-        case 'F':
-            break;
-        case 'U': {
+        case tarrow::kIgnoredPacket: break;
+        case tarrow::kCredentialPacket: {
             p.memDebug.append("Received: " + packet + " from Controller");
             const std::string line = packet.substr(1);
             user->setUserInfo(line.c_str());
@@ -44,9 +57,7 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             p.timeEvent.setEnabled(true);
             break;
         }
-        default:
-            p.memDebug.append("***ERROR: Unknown Packet Type!");
-            break;
+        default: p.memDebug.append("***ERROR: Unknown Packet Type!"); break;
         }
     } catch (const DSUser::DSError& e) {
         p.memDebug.append("***DSUser ERROR: " + e.message);

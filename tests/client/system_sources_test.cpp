@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "client/ui/pseudo_random.h"
+#include "client/app/system_sources.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "client/ui/pseudo_random.h"
+#include "client/app/system_sources.h"
 
 namespace tarrow {
 
