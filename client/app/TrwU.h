@@ -4,12 +4,14 @@
 // event scheduler of client/ui and the controller link of client/net.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "client/directory/DSUser.h"
+#include "client/ui/batch_observer.h"
 #include "client/net/client_socket.h"
 #include "client/net/controller_link.h"
 #include "client/ports/clock.h"
@@ -91,7 +93,10 @@ public:
     void timeEventTimer();
 
     // Batch run over the users file; what it did, for the headless front end's exit status.
-    tarrow::BatchTally runBatch();
+    // An observer (the report of TarrowCli --report) is told the start, every login with its
+    // timings, and the end; only then is each login timed. When stop becomes true the run
+    // ends before its next line, without its report lines.
+    tarrow::BatchTally runBatch(tarrow::BatchObserver* observer = nullptr, const std::atomic<bool>* stop = nullptr);
 
     // Discovery: the announcing timer, and every datagram on the answer port as the link
     // buffer holds it (an answer has already opened the control channel).

@@ -28,7 +28,7 @@ void TfrmTrwMain::timeEventTimer() {
     chooseNextInterval();
 }
 
-tarrow::BatchTally TfrmTrwMain::runBatch() {
+tarrow::BatchTally TfrmTrwMain::runBatch(tarrow::BatchObserver* observer, const std::atomic<bool>* stop) {
     tarrow::BatchRun batch({
         .reader = usersStream,
         .user = *user,
@@ -40,5 +40,5 @@ tarrow::BatchTally TfrmTrwMain::runBatch() {
         .edtServer = p.edtServer,
         .clock = p.monotonicClock,
     });
-    return batch.run(workloadUsersFile);
+    return batch.run(workloadUsersFile, observer, stop);
 }

@@ -26,7 +26,7 @@ struct CommandLine {
 
     explicit CommandLine(CliOptions& options) {
         app.description(
-            "Usage: TarrowCli [--ini FILE] [--batch]\n"
+            "Usage: TarrowCli [--ini FILE] [--batch [--report DIR]]\n"
             "The workload client without a window. Log lines go to standard output; status texts,\n"
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
@@ -43,6 +43,15 @@ struct CommandLine {
         app.add_flag("--batch", options.batch,
                      "run one batch run over the users file the INI names and exit:\n"
                      "status 0 when the run completed, 1 when the file could not be read");
+        app.add_option("--report", options.reportDir,
+                       "with --batch: also write DIR/report.json (counts, latency percentiles\n"
+                       "of each login and of its phases, per second, TCP counters) and\n"
+                       "DIR/logins.csv (one row per login); DIR is made when missing, and\n"
+                       "one that cannot be written stops the program before any login\n"
+                       "(status 3). SIGINT or SIGTERM ends the run after the login under\n"
+                       "way, with its report written")
+            ->option_text("DIR")
+            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "--report needs a folder name" : ""; }, ""));
         app.set_help_flag("--help,-h", "show this text");
         for (auto [name, text, description] :
              {std::tuple{"--discover-port", &discoverPort, "send announcements to UDP port N instead of 2308"},
@@ -72,7 +81,9 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         return {options, {}};
     } catch (const CLI::ArgumentMismatch& e) {
         const std::string option = optionNamedBy(e);
-        return {std::nullopt, option == "--ini" ? "--ini needs a file name" : portError(option)};
+        if (option == "--ini") return {std::nullopt, "--ini needs a file name"};
+        if (option == "--report") return {std::nullopt, "--report needs a folder name"};
+        return {std::nullopt, portError(option)};
     } catch (const CLI::ValidationError& e) {
         // The validators' own texts follow the option's name.
         const std::string text = e.what();
@@ -83,6 +94,7 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
     if (!line.app.remaining().empty()) {
         return {std::nullopt, "unknown option " + line.app.remaining().front() + " (see --help)"};
     }
+    if (!options.reportDir.empty() && !options.batch) return {std::nullopt, "--report needs --batch"};
     if (!line.discoverPort.empty()) options.discoverPort = *parsePort(line.discoverPort);
     if (!line.answerPort.empty()) {
         options.answerPort = *parsePort(line.answerPort);

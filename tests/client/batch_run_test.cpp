@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "client/ui/batch_run.h"
 #include "qds/fake/qdsfake.h"
+#include "qds/include/qvdsapi.h"
 #include "tests/support/fake_controls.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/virtual_scheduler.h"
@@ -27,7 +29,8 @@ class BatchRun : public ::testing::Test {
 protected:
     void SetUp() override { qdsfake_reset(); }
     // Runs the batch over the file at path; returns what it did.
-    BatchTally runFile(const std::string& path) {
+    BatchTally runFile(const std::string& path, tarrow::BatchObserver* observer = nullptr,
+                       const std::atomic<bool>* stop = nullptr) {
         return tarrow::BatchRun({.reader = reader,
                                  .user = user,
                                  .log = memDebug,
@@ -37,7 +40,7 @@ protected:
                                  .edtContext = edtContext,
                                  .edtServer = edtServer,
                                  .clock = clock})
-            .run(path);
+            .run(path, observer, stop);
     }
     // Runs the batch over a users file of that content; returns the log.
     const Lines& run(const std::string& content) {
@@ -164,4 +167,84 @@ TEST_F(BatchRun, OtherErrorsEndTheRunButTheFileIsClosedForTheNextRun) {
     memDebug.clear();
     EXPECT_TRUE(runFile(path).fileRead);
     EXPECT_EQ(memDebug.lines[1], "b Successful Login!");
+}
+
+namespace {
+
+// Keeps what the batch run tells its observer.
+struct RecordingObserver : tarrow::BatchObserver {
+    struct Login {
+        std::string user;
+        tarrow::LoginOutcome outcome;
+        std::int32_t code;
+        std::string message;
+        std::int64_t us;
+        tarrow::PhaseTimings phases;
+    };
+    void onRunStart(std::int64_t us) override { startUs = us; }
+    void onLogin(const tarrow::BatchLogin& l) override {
+        logins.push_back({std::string(l.user), l.outcome, l.code, std::string(l.message), l.endUs - l.startUs, l.phases});
+        if (stopAfter && logins.size() == stopAfter) stop = true;
+    }
+    void onRejectedLine() override { ++rejected; }
+    void onRunEnd(std::int64_t us, bool wasInterrupted) override {
+        endUs = us;
+        interrupted = wasInterrupted;
+        ended = true;
+    }
+    std::int64_t startUs = -1, endUs = -1;
+    std::vector<Login> logins;
+    int rejected = 0;
+    bool ended = false, interrupted = false;
+    std::size_t stopAfter = 0;
+    std::atomic<bool> stop{false};
+};
+
+}  // namespace
+
+TEST_F(BatchRun, AnObserverSeesEveryLoginWithItsVirtualTimingsAndTheLogStaysTheSame) {
+    const std::string path =
+        temp.writeFile("users.dat", line("alice") + "\nshort,line\n" + line("bob") + "\n" + line("carol") + "\n");
+    qdsfake_fail_user("bob", -203);
+    qdsfake_set_login_delay_us(777);
+    qdsfake_set_phase_us(QV_PHASE_VERIFY, 5);
+    clock.stepPerReadingUs = 1000;  // each reading of the clock moves it 1 ms on
+    RecordingObserver seen;
+    tally = runFile(path, &seen);
+    ASSERT_EQ(seen.logins.size(), 3u);
+    EXPECT_EQ(seen.rejected, 1);
+    EXPECT_TRUE(seen.ended);
+    EXPECT_FALSE(seen.interrupted);
+    EXPECT_EQ(seen.endUs - seen.startUs, 7000);  // start, two readings around each login, end
+    EXPECT_EQ(seen.logins[0].user, "alice");
+    EXPECT_EQ(seen.logins[0].outcome, tarrow::LoginOutcome::Success);
+    EXPECT_EQ(seen.logins[0].code, 1);
+    EXPECT_EQ(seen.logins[0].us, 1000);
+    EXPECT_EQ(seen.logins[0].phases.of(tarrow::LoginPhase::Bind), 777);
+    EXPECT_EQ(seen.logins[0].phases.of(tarrow::LoginPhase::Verify), 5);
+    EXPECT_EQ(seen.logins[1].outcome, tarrow::LoginOutcome::Error);
+    EXPECT_EQ(seen.logins[1].message, "QVDSLogin returned -203");
+    EXPECT_TRUE(seen.logins[1].phases.has(tarrow::LoginPhase::Unbind));  // alice's login ends in bob's
+    EXPECT_FALSE(seen.logins[1].phases.has(tarrow::LoginPhase::Verify));
+    EXPECT_EQ(seen.logins[2].outcome, tarrow::LoginOutcome::Success);
+    EXPECT_EQ(memDebug.lines, (Lines{"alice Successful Login!", "***DSUser DSERROR: setUserInfo() - Insufficient data",
+                                     "***DSUser DSERROR: QVDSLogin returned -203", "carol Successful Login!",
+                                     "It took: 00:00:00:07 to execute the client workload.", "",
+                                     "  There were 3 operations performed.", "  Successful operations: 2"}));
+    EXPECT_EQ(tally.performed, 3);
+    EXPECT_TRUE(tally.fileRead);
+}
+
+TEST_F(BatchRun, AskedToStopItEndsBeforeTheNextLineWithoutItsReportLines) {
+    const std::string path = temp.writeFile("users.dat", line("a") + "\n" + line("b") + "\n" + line("c") + "\n");
+    RecordingObserver seen;
+    seen.stopAfter = 2;
+    tally = runFile(path, &seen, &seen.stop);
+    EXPECT_EQ(seen.logins.size(), 2u);
+    EXPECT_TRUE(seen.interrupted);
+    EXPECT_TRUE(tally.interrupted);
+    EXPECT_FALSE(tally.fileRead);
+    EXPECT_EQ(tally.performed, 2);
+    EXPECT_EQ(memDebug.lines, (Lines{"a Successful Login!", "b Successful Login!"}));
+    EXPECT_FALSE(reader.isOpen());
 }
