@@ -5,25 +5,29 @@
 
 namespace {
 
-constexpr std::uint16_t kControlPort = 2308;
 constexpr int kDiscoverIntervalMs = 5000;
 constexpr int kEventIntervalMs = 1000;
 constexpr int kCountdownIntervalMs = 1000;
 
 }  // namespace
 
-TfrmTrwMain::TfrmTrwMain(TrwPorts ports) : p(ports), sktTCP(ports.tcpTransport, kControlPort) {
+TfrmTrwMain::TfrmTrwMain(TrwPorts ports)
+    : p(ports),
+      link_(ports.sktOutput, ports.sktInput, ports.tcpTransport,
+            [this](const std::function<void()>& event) { guarded(event); }),
+      sktTCP(link_.socket()),
+      scheduler_(ports.timeEvent, ports.lblFuncTimer, ports.random, nextEventSeconds) {
     // 1. Components with the settings of the form description; every handler runs guarded.
     p.timeDiscover.setHandler([this] { guarded([this] { timeDiscoverTimer(); }); });
     p.timeEvent.setHandler([this] { guarded([this] { timeEventTimer(); }); });
     p.timeCountdown.setHandler([this] { guarded([this] { updateIntervalLabel(); }); });
-    p.sktInput.setHandler([this](const std::string& bytes, const std::string& fromIp, std::uint16_t port) {
-        guarded([&] { sktInputDataReceived(bytes, fromIp, port); });
-    });
-    sktTCP.setHandlers({
-        [this] { guarded([this] { sktTCPConnect(); }); },
-        [this] { guarded([this] { sktTCPDisconnect(); }); },
-        [this](const std::string& bytes) { guarded([&] { sktTCPRead(bytes); }); },
+    link_.setHandlers({
+        [this](const std::string& text, const std::string& fromIp, std::uint16_t port) {
+            sktInputDataReceived(text, fromIp, port);
+        },
+        [this] { sktTCPConnect(); },
+        [this] { sktTCPDisconnect(); },
+        [this](const std::string& bytes) { sktTCPRead(bytes); },
         [this](const std::string& text) { p.errorReport.show(text); },
     });
     p.timeEvent.setEnabled(false);
@@ -63,7 +67,7 @@ TfrmTrwMain::TfrmTrwMain(TrwPorts ports) : p(ports), sktTCP(ports.tcpTransport, 
     resetInputs();
     p.window.setCaption("Tarrow Client");
     nextEventSeconds = 0;
-    p.sktOutput.setRemoteHost(localBroadcast);
+    link_.setAnnounceHost(localBroadcast);
     p.statBar.setSimplePanel(true);
     p.statBar.setSimpleText(localBroadcast + " | " + std::to_string(p.sktOutput.remotePort()) + " | " +
                             std::to_string(p.sktInput.localPort()));
@@ -76,13 +80,11 @@ TfrmTrwMain::~TfrmTrwMain() {
     usersStream.close();
     // The components outlive the form in the front end: stop them and detach every handler,
     // so that no late tick or datagram reaches a form that is gone.
-    sktTCP.closeSilently();
-    sktTCP.setHandlers({});
+    link_.detach();
     for (tarrow::Timer* t : {&p.timeDiscover, &p.timeEvent, &p.timeCountdown}) {
         t->setEnabled(false);
         t->setHandler(nullptr);
     }
-    p.sktInput.setHandler(nullptr);
 }
 
 void TfrmTrwMain::guarded(const std::function<void()>& handler) { tarrow::runGuarded(p.errorReport, handler); }

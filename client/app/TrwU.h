@@ -1,25 +1,31 @@
 // The client's main form TfrmTrwMain: every handler of the window as plain C++ over the
-// window-system, timer, socket and clock interfaces of client/ports.
-// Construction, configuration and destruction live in client/app; the form's behaviour,
-// scheduling and batch run in client/ui; discovery and the control channel in client/net.
+// window-system, timer, socket and clock interfaces of client/ports. The form is the hub: it
+// holds the form's state and wires the components that do the work, the batch run and the
+// event scheduler of client/ui and the controller link of client/net.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "client/ui/users_file_reader.h"
 #include "client/directory/DSUser.h"
+#include "client/ui/batch_observer.h"
 #include "client/net/client_socket.h"
+#include "client/net/controller_link.h"
 #include "client/ports/clock.h"
 #include "client/ports/controls.h"
 #include "client/ports/error_report.h"
 #include "client/ports/sockets.h"
 #include "client/ports/timer.h"
+#include "client/ui/batch_run.h"
+#include "client/ui/event_scheduler.h"
+#include "common/users_file_reader.h"
 
 // Everything the form needs of its platform. The front end owns these objects and keeps
-// them alive for the life of the form.
+// them alive for the life of the form. Front ends build it with designated initialisers, so
+// that a field added or moved is a compile error rather than two controls swapped.
 struct TrwPorts {
     tarrow::FormWindow& window;
     tarrow::EditBox& edtUser;
@@ -83,12 +89,16 @@ public:
     void updateIntervalLabel();
     void timeEventTimer();
 
-    // Batch run over the users file.
-    void runBatch();
+    // Batch run over the users file; what it did, for the headless front end's exit status.
+    // An observer (the report of TarrowCli --report) is told the start, every login with its
+    // timings, and the end; only then is each login timed. When stop becomes true the run
+    // ends before its next line, without its report lines.
+    tarrow::BatchTally runBatch(tarrow::BatchObserver* observer = nullptr, const std::atomic<bool>* stop = nullptr);
 
-    // Discovery.
+    // Discovery: the announcing timer, and every datagram on the answer port as the link
+    // buffer holds it (an answer has already opened the control channel).
     void timeDiscoverTimer();
-    void sktInputDataReceived(const std::string& bytes, const std::string& fromIp, std::uint16_t port);
+    void sktInputDataReceived(const std::string& text, const std::string& fromIp, std::uint16_t port);
 
     // Control channel.
     void sktTCPConnect();
@@ -98,7 +108,13 @@ public:
 
     // Components, owned by the front end.
     TrwPorts p;
-    tarrow::ClientSocket sktTCP;
+
+private:
+    tarrow::ControllerLink link_;
+
+public:
+    // The control connection, part of the controller link.
+    tarrow::ClientSocket& sktTCP;
 
     // Form state, in its declared order.
     std::unique_ptr<DSUser> user;
@@ -112,7 +128,6 @@ public:
     std::int32_t maxDelay = 0;
     std::int32_t nextEventSeconds = 0;
 
-    // Outcome of the last batch run, for the headless front end's exit status:
-    // true when the users file was opened and worked through.
-    bool lastBatchCompleted = false;
+private:
+    tarrow::EventScheduler scheduler_;
 };

@@ -1,6 +1,9 @@
 #include "client/cli/cli_options.h"
 
 #include <charconv>
+#include <memory>
+
+#include "common/cli_help.h"
 
 namespace tarrow::cli {
 namespace {
@@ -13,55 +16,96 @@ std::optional<std::uint16_t> parsePort(const std::string& text) {
     return static_cast<std::uint16_t>(value);
 }
 
+std::string portError(const std::string& option) { return option + " needs a port number from 0 to 65535"; }
+
+// The command line's options; values land in options, texts of ports in the two strings.
+struct CommandLine {
+    CLI::App app;
+    std::string discoverPort;
+    std::string answerPort;
+
+    explicit CommandLine(CliOptions& options) {
+        app.description(
+            "Usage: TarrowCli [--ini FILE] [--batch [--report DIR]]\n"
+            "The workload client without a window. Log lines go to standard output; status texts,\n"
+            "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
+            "\n");
+        app.formatter(std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{
+            {"Options", 15, ""},
+            {"Test options", 22,
+             "\nWithout --batch the client runs in client mode until SIGINT or SIGTERM.\n\nTest options:\n"}}));
+        app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        app.add_option("--ini", options.iniPath,
+                       "read FILE instead of the program path with \".INI\" (when that file is\n"
+                       "missing: Tarrow.INI beside the program, in any letter case)")
+            ->option_text("FILE")
+            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "--ini needs a file name" : ""; }, ""));
+        app.add_flag("--batch", options.batch,
+                     "run one batch run over the users file the INI names and exit:\n"
+                     "status 0 when the run completed, 1 when the file could not be read");
+        app.add_option("--report", options.reportDir,
+                       "with --batch: also write DIR/report.json (counts, latency percentiles\n"
+                       "of each login and of its phases, per second, TCP counters) and\n"
+                       "DIR/logins.csv (one row per login); DIR is made when missing, and\n"
+                       "one that cannot be written stops the program before any login\n"
+                       "(status 3). SIGINT or SIGTERM ends the run after the login under\n"
+                       "way, with its report written")
+            ->option_text("DIR")
+            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "--report needs a folder name" : ""; }, ""));
+        app.set_help_flag("--help,-h", "show this text");
+        for (auto [name, text, description] :
+             {std::tuple{"--discover-port", &discoverPort, "send announcements to UDP port N instead of 2308"},
+              std::tuple{"--answer-port", &answerPort,
+                         "receive answers on UDP port N instead of 2309 (0: any free port);\n"
+                         "with --batch a busy answer port is replaced by a free one"}}) {
+            const std::string option = name;
+            app.add_option(option, *text, description)
+                ->option_text("N")
+                ->group("Test options")
+                ->check(CLI::Validator(
+                    [option](std::string& v) { return parsePort(v) ? std::string() : portError(option); }, ""));
+        }
+    }
+};
+
 }  // namespace
 
 ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
     CliOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (arg == "--batch") {
-            options.batch = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--ini") {
-            const std::string* path = value();
-            if (!path || path->empty()) return {std::nullopt, "--ini needs a file name"};
-            options.iniPath = *path;
-        } else if (arg == "--discover-port" || arg == "--answer-port") {
-            const std::string* text = value();
-            const std::optional<std::uint16_t> port = text ? parsePort(*text) : std::nullopt;
-            if (!port) return {std::nullopt, arg + " needs a port number from 0 to 65535"};
-            if (arg == "--discover-port") {
-                options.discoverPort = *port;
-            } else {
-                options.answerPort = *port;
-                options.answerPortGiven = true;
-            }
-        } else {
-            return {std::nullopt, "unknown option " + arg + " (see --help)"};
-        }
+    CommandLine line(options);
+    line.app.allow_extras();
+    try {
+        line.app.parse(cli11Arguments(args));
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+        return {options, {}};
+    } catch (const CLI::ArgumentMismatch& e) {
+        const std::string option = optionNamedBy(e);
+        if (option == "--ini") return {std::nullopt, "--ini needs a file name"};
+        if (option == "--report") return {std::nullopt, "--report needs a folder name"};
+        return {std::nullopt, portError(option)};
+    } catch (const CLI::ValidationError& e) {
+        // The validators' own texts follow the option's name.
+        const std::string text = e.what();
+        return {std::nullopt, text.substr(text.find(": ") + 2)};
+    } catch (const CLI::ParseError& e) {
+        return {std::nullopt, e.what()};
+    }
+    if (!line.app.remaining().empty()) {
+        return {std::nullopt, "unknown option " + line.app.remaining().front() + " (see --help)"};
+    }
+    if (!options.reportDir.empty() && !options.batch) return {std::nullopt, "--report needs --batch"};
+    if (!line.discoverPort.empty()) options.discoverPort = *parsePort(line.discoverPort);
+    if (!line.answerPort.empty()) {
+        options.answerPort = *parsePort(line.answerPort);
+        options.answerPortGiven = true;
     }
     return {options, {}};
 }
 
 std::string cliUsage() {
-    return "Usage: TarrowCli [--ini FILE] [--batch]\n"
-           "The workload client without a window. Log lines go to standard output; status texts,\n"
-           "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
-           "\n"
-           "  --ini FILE   read FILE instead of the program path with \".INI\" (when that file is\n"
-           "               missing: Tarrow.INI beside the program, in any letter case)\n"
-           "  --batch      run one batch run over the users file the INI names and exit:\n"
-           "               status 0 when the run completed, 1 when the file could not be read\n"
-           "  --help       show this text\n"
-           "\n"
-           "Without --batch the client runs in client mode until SIGINT or SIGTERM.\n"
-           "\n"
-           "Test options:\n"
-           "  --discover-port N   send announcements to UDP port N instead of 2308\n"
-           "  --answer-port N     receive answers on UDP port N instead of 2309 (0: any free port);\n"
-           "                      with --batch a busy answer port is replaced by a free one\n";
+    CliOptions options;
+    return CommandLine(options).app.help();
 }
 
 }  // namespace tarrow::cli

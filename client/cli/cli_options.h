@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/link_protocol.h"
+
 namespace tarrow::cli {
 
 struct CliOptions {
@@ -13,10 +15,12 @@ struct CliOptions {
     std::string iniPath;
     // Run one batch run over the users file the INI names, then exit.
     bool batch = false;
+    // With --batch: the folder that gets report.json and logins.csv (empty: no report).
+    std::string reportDir;
     bool help = false;
     // Test options: the UDP port announcements go to, and the one answers arrive on (0: any).
-    std::uint16_t discoverPort = 2308;
-    std::uint16_t answerPort = 2309;
+    std::uint16_t discoverPort = kDiscoveryPort;
+    std::uint16_t answerPort = kAnswerPort;
     bool answerPortGiven = false;
 };
 

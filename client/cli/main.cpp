@@ -2,17 +2,23 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFile>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "client/app/TrwU.h"
-#include "client/app/ini_file.h"
+#include "client/app/client_settings.h"
+#include "client/cli/batch_stop.h"
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
-#include "client/cli/signal_quit.h"
 #include "client/qt/client_platform.h"
+#include "client/ports/error_report.h"
 #include "client/qt/loop_guard.h"
+#include "client/report/batch_report.h"
+#include "common/file_lookup.h"
+#include "common/qt/signal_pipe.h"
 
 namespace {
 
@@ -39,10 +45,42 @@ std::unique_ptr<tarrow::qt::ClientPlatform> makePlatform(const CliOptions& optio
 // beside the program (Tarrow.INI, or the generated Tarrow.ini), so that both front ends share it.
 std::string defaultIniPath() {
     const std::string program = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-    const std::string own = tarrow::clientIniPath(program);
-    std::error_code ec;
-    if (std::filesystem::exists(own, ec)) return own;
+    if (auto own = tarrow::findFileAnyCase(std::filesystem::path(program).replace_extension(".INI").string())) {
+        return *own;
+    }
     return tarrow::clientIniPath((std::filesystem::path(program).parent_path() / "Tarrow").string());
+}
+
+std::int64_t utcNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// --batch --report DIR: the batch run watched by its report, which is written however the
+// run ends; a folder that cannot be written stops the program before any login.
+int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out) {
+    std::unique_ptr<tarrow::BatchReport> report;
+    try {
+        report = std::make_unique<tarrow::BatchReport>(
+            tarrow::BatchReport::Options{options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
+    } catch (const tarrow::ReportError& e) {
+        out.flush();
+        std::fprintf(stderr, "error: --report: %s\n", e.what());
+        return kStartFailed;
+    }
+    BatchStopSignals stopSignals;
+    std::optional<tarrow::BatchTally> tally;
+    form.guarded([&] { tally = form.runBatch(report.get(), &stopSignals.stopRequested()); });
+    out.flush();
+    int status = tally && tally->fileRead ? kOk : kBatchFailed;
+    try {
+        report->finish();
+    } catch (const tarrow::ReportError& e) {
+        std::fprintf(stderr, "error: --report: %s\n", e.what());
+        status = kBatchFailed;
+    }
+    stopSignals.endBySignal();
+    return status;
 }
 
 int run(const CliOptions& options) {
@@ -64,23 +102,49 @@ int run(const CliOptions& options) {
     ConsoleStatusBar status(out);
     const std::string iniPath = !options.iniPath.empty() ? options.iniPath : defaultIniPath();
 
-    TfrmTrwMain form(TrwPorts{window, user, passwd, tree, context, server, vendor, function, funcTimer, execute,
-                              optionsBatch, optionsClient, debug, status, platform->timeDiscover,
-                              platform->timeEvent, platform->timeCountdown, platform->sktOutput,
-                              platform->sktInput, platform->tcpTransport, platform->monotonicClock,
-                              platform->wallClock, platform->random, report, iniPath});
+    TfrmTrwMain form(TrwPorts{
+        .window = window,
+        .edtUser = user,
+        .edtPasswd = passwd,
+        .edtTree = tree,
+        .edtContext = context,
+        .edtServer = server,
+        .cmbVendor = vendor,
+        .cmbFunction = function,
+        .lblFuncTimer = funcTimer,
+        .btnExecute = execute,
+        .miOptionsBatch = optionsBatch,
+        .miOptionsClient = optionsClient,
+        .memDebug = debug,
+        .statBar = status,
+        .timeDiscover = platform->timeDiscover,
+        .timeEvent = platform->timeEvent,
+        .timeCountdown = platform->timeCountdown,
+        .sktOutput = platform->sktOutput,
+        .sktInput = platform->sktInput,
+        .tcpTransport = platform->tcpTransport,
+        .monotonicClock = platform->sources.monotonicClock,
+        .wallClock = platform->sources.wallClock,
+        .random = platform->sources.random,
+        .errorReport = report,
+        .iniPath = iniPath,
+    });
     out.flush();
 
+    if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);
     if (options.batch) {
-        form.guarded([&] { form.runBatch(); });
+        // Status 0 only when the users file was read to its end; an error that ends the run
+        // early (reported as "error: ...") leaves no tally.
+        std::optional<tarrow::BatchTally> tally;
+        form.guarded([&] { tally = form.runBatch(); });
         out.flush();
-        return form.lastBatchCompleted ? kOk : kBatchFailed;
+        return tally && tally->fileRead ? kOk : kBatchFailed;
     }
 
     // Log lines reach the console whenever the loop has nothing more to do.
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      [&out] { out.flush(); });
-    SignalQuit quit([] { QCoreApplication::quit(); });
+    const tarrow::SignalPipe quit([](int) { QCoreApplication::quit(); });
     QCoreApplication::exec();
     // The form goes first: it logs out an open login and closes the connection silently.
     return kOk;
@@ -105,7 +169,7 @@ int main(int argc, char** argv) {
     try {
         return run(*parsed.options);
     } catch (...) {
-        std::fprintf(stderr, "error: %s\n", tarrow::qt::currentExceptionText().c_str());
+        std::fprintf(stderr, "error: %s\n", tarrow::currentExceptionText().c_str());
         return kStartFailed;
     }
 }

@@ -17,4 +17,8 @@ public:
 // into text and shown through report, and the caller goes on.
 void runGuarded(ErrorReport& report, const std::function<void()>& handler);
 
+// The text of the exception being handled: a DSUser::DSError's message, a std::exception's
+// what(), or "Unknown error". Call it only inside a catch block.
+std::string currentExceptionText();
+
 }  // namespace tarrow

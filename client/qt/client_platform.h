@@ -1,16 +1,15 @@
 // The timers, sockets, clocks and random source of one client, with the settings of the form
 // description. Shared by the window and the headless front end; the clocks and the random
-// source are the form library's own.
+// source are the form library's own (client/app/system_sources.h).
 #pragma once
 
 #include <cstdint>
 
-#include "client/app/system_clock.h"
+#include "client/app/system_sources.h"
 #include "client/qt/qt_tcp_transport.h"
 #include "client/qt/qt_timer.h"
 #include "client/qt/qt_udp_receiver.h"
 #include "client/qt/qt_udp_sender.h"
-#include "client/ui/pseudo_random.h"
 
 namespace tarrow::qt {
 
@@ -27,9 +26,7 @@ struct ClientPlatform {
     QtUdpSender sktOutput;
     QtUdpReceiver sktInput;
     QtTcpTransport tcpTransport;
-    SteadyMonotonicClock monotonicClock;
-    SystemWallClock wallClock;
-    PseudoRandom random;
+    SystemSources sources;
 };
 
 }  // namespace tarrow::qt

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "client/directory/DSUser.h"
 #include "client/ports/error_report.h"
 
 namespace tarrow::qt {
@@ -12,18 +11,6 @@ ErrorReport* loopReport = nullptr;
 }
 
 void setLoopErrorReport(ErrorReport* report) { loopReport = report; }
-
-std::string currentExceptionText() {
-    try {
-        throw;
-    } catch (const DSUser::DSError& e) {
-        return e.message;
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
 
 void deliver(const std::function<void()>& callback) {
     if (!callback) return;

@@ -18,7 +18,4 @@ void setLoopErrorReport(ErrorReport* report);
 // Runs callback; an exception that leaves it is turned into text and shown, and the loop goes on.
 void deliver(const std::function<void()>& callback);
 
-// The text of the exception being handled (DSUser::DSError, std::exception or unknown).
-std::string currentExceptionText();
-
 }  // namespace tarrow::qt

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "client/app/ini_file.h"
+#include "client/app/client_settings.h"
+#include "client/ports/error_report.h"
 #include "client/qt/loop_guard.h"
 #include "client/qt/latin1.h"
 #include "client/qt/qt_error_report.h"
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
         app = std::make_unique<QApplication>(argc, argv);
         run();
     } catch (...) {
-        const std::string text = tarrow::qt::currentExceptionText();
+        const std::string text = tarrow::currentExceptionText();
         if (app) {
             QMessageBox::critical(nullptr, QString::fromLatin1(kTitle), tarrow::qt::toQString(text));
         } else {

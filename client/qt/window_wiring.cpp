@@ -5,15 +5,35 @@
 namespace tarrow::qt {
 
 TrwPorts windowPorts(TarrowWindow& window, ClientPlatform& platform, ErrorReport& errorReport,
-                     const std::string& iniPath) {
+                     const std::string& iniPath, LogPane* logPane) {
     TarrowWindow::Controls& c = window.controls();
-    return TrwPorts{c.window,          c.user,           c.passwd,          c.tree,
-                    c.context,         c.server,         c.vendor,          c.function,
-                    c.funcTimer,       c.execute,        c.optionsBatch,    c.optionsClient,
-                    c.debug,           c.status,         platform.timeDiscover, platform.timeEvent,
-                    platform.timeCountdown, platform.sktOutput, platform.sktInput, platform.tcpTransport,
-                    platform.monotonicClock, platform.wallClock, platform.random, errorReport,
-                    iniPath};
+    return TrwPorts{
+        .window = c.window,
+        .edtUser = c.user,
+        .edtPasswd = c.passwd,
+        .edtTree = c.tree,
+        .edtContext = c.context,
+        .edtServer = c.server,
+        .cmbVendor = c.vendor,
+        .cmbFunction = c.function,
+        .lblFuncTimer = c.funcTimer,
+        .btnExecute = c.execute,
+        .miOptionsBatch = c.optionsBatch,
+        .miOptionsClient = c.optionsClient,
+        .memDebug = logPane != nullptr ? *logPane : c.debug,
+        .statBar = c.status,
+        .timeDiscover = platform.timeDiscover,
+        .timeEvent = platform.timeEvent,
+        .timeCountdown = platform.timeCountdown,
+        .sktOutput = platform.sktOutput,
+        .sktInput = platform.sktInput,
+        .tcpTransport = platform.tcpTransport,
+        .monotonicClock = platform.sources.monotonicClock,
+        .wallClock = platform.sources.wallClock,
+        .random = platform.sources.random,
+        .errorReport = errorReport,
+        .iniPath = iniPath,
+    };
 }
 
 void connectForm(TarrowWindow& window, TfrmTrwMain& form) {

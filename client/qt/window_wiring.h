@@ -10,8 +10,9 @@
 
 namespace tarrow::qt {
 
+// logPane: where the form's log lines go; nullptr: the window's log pane.
 TrwPorts windowPorts(TarrowWindow& window, ClientPlatform& platform, ErrorReport& errorReport,
-                     const std::string& iniPath);
+                     const std::string& iniPath, LogPane* logPane = nullptr);
 
 // Call once, after the form is built; the form must outlive the window's event handling.
 void connectForm(TarrowWindow& window, TfrmTrwMain& form);

@@ -1,9 +1,11 @@
 #include "controller/core/ctrl_settings.h"
 
-#include <algorithm>
+#include "common/cli_help.h"
+
 #include <charconv>
-#include <iterator>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 
 namespace tarrow::ctrl {
@@ -20,102 +22,130 @@ std::optional<std::int64_t> parseWhole(const std::string& text, std::int64_t min
     return value;
 }
 
+// One option that takes a value: its name, the value's name in the help, the help text, and
+// how the value is checked and stored.
+struct ValueOption {
+    const char* name;
+    const char* valueName;
+    const char* description;
+    std::function<std::optional<std::string>(const std::string& value, CtrlSettings& s)> store;  // error or stored
+};
+
+constexpr std::int64_t kMaxSeconds = 10LL * 365 * 24 * 3600;
+
+// A whole number within [lo, hi], stored by set; otherwise "is not <what>".
+auto whole(std::int64_t lo, std::int64_t hi, const char* what, std::function<void(CtrlSettings&, std::int64_t)> set) {
+    return [=](const std::string& value, CtrlSettings& s) -> std::optional<std::string> {
+        const auto v = parseWhole(value, lo, hi);
+        if (!v) return std::string(what);
+        set(s, *v);
+        return std::nullopt;
+    };
+}
+
+auto fileName(std::string CtrlSettings::*field) {
+    return [=](const std::string& value, CtrlSettings& s) -> std::optional<std::string> {
+        if (value.empty()) return std::string("a file name");
+        s.*field = value;
+        return std::nullopt;
+    };
+}
+
+const std::vector<ValueOption>& valueOptions() {
+    static const std::vector<ValueOption> options = {
+        {"--ini", "FILE",
+         "controller INI file (default: TarrowCtrl.ini beside the program);\n"
+         "its UserFile is taken relative to the INI file's folder",
+         fileName(&CtrlSettings::iniPath)},
+        {"--csv", "FILE", "write every reply as a CSV row to FILE", fileName(&CtrlSettings::csvPath)},
+        {"--count", "N", "stop after N replies",
+         whole(1, std::numeric_limits<std::int64_t>::max(), "a positive whole number",
+               [](CtrlSettings& s, std::int64_t v) { s.stopAfterReplies = static_cast<std::uint64_t>(v); })},
+        {"--duration", "S", "stop after S seconds",
+         whole(1, kMaxSeconds, "a positive number of seconds",
+               [](CtrlSettings& s, std::int64_t v) { s.stopAfterMs = v * 1000; })},
+        {"--reply-timeout", "S", "drop a client whose reply takes longer than S seconds (default 150)",
+         whole(1, kMaxSeconds, "a positive number of seconds",
+               [](CtrlSettings& s, std::int64_t v) { s.replyTimeoutMs = v * 1000; })},
+        {"--reply-quiet-ms", "MS", "silence that ends an error-message reply (default 50)",
+         whole(1, 60'000, "a number of milliseconds from 1 to 60000",
+               [](CtrlSettings& s, std::int64_t v) { s.replyQuietMs = v; })},
+        {"--max-clients", "N", "refuse connections beyond N (default 4096)",
+         whole(1, 1'000'000, "a number from 1 to 1000000",
+               [](CtrlSettings& s, std::int64_t v) { s.maxClients = static_cast<std::uint32_t>(v); })},
+        {"--discovery-port", "P", "UDP port for \"DISCOVER\" (default 2308; 0: any free port)",
+         whole(0, 65535, "a port from 0 to 65535",
+               [](CtrlSettings& s, std::int64_t v) { s.discoveryPort = static_cast<std::uint16_t>(v); })},
+        {"--answer-port", "P", "UDP port the answer is sent to (default 2309)",
+         whole(1, 65535, "a port from 1 to 65535",
+               [](CtrlSettings& s, std::int64_t v) { s.answerPort = static_cast<std::uint16_t>(v); })},
+        {"--control-port", "P", "TCP port of the control channel (default 2308; 0: any free port)",
+         whole(0, 65535, "a port from 0 to 65535",
+               [](CtrlSettings& s, std::int64_t v) { s.controlPort = static_cast<std::uint16_t>(v); })},
+    };
+    return options;
+}
+
+// The command line on CLI11: every value option checked as it is read, into settings.
+struct CommandLine {
+    CLI::App app;
+    std::vector<std::string> values = std::vector<std::string>(valueOptions().size());
+
+    explicit CommandLine(CtrlSettings& settings) {
+        app.description(
+            "Usage: TarrowCtrl [options]\n"
+            "Answers the clients' discovery broadcasts, hands each connected client one credential\n"
+            "packet at a time from the users file, and reports every reply.\n"
+            "\n");
+        app.footer(
+            "\n"
+            "Progress goes to standard error once a second, the summary to standard output at the\n"
+            "end. SIGINT or SIGTERM stops the run cleanly. Exit status: 0 after a run, 1 when a port\n"
+            "cannot be opened, 2 for bad options or configuration.\n");
+        app.formatter(std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{{"Options", 24, ""}}));
+        app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        for (std::size_t i = 0; i < valueOptions().size(); ++i) {
+            const ValueOption& o = valueOptions()[i];
+            app.add_option(o.name, values[i], o.description)
+                ->option_text(o.valueName)
+                ->check(CLI::Validator(
+                    [&o, &settings](std::string& value) {
+                        const auto error = o.store(value, settings);
+                        return error ? "\"" + value + "\" is not " + *error : std::string();
+                    },
+                    ""));
+        }
+        app.add_flag("--quiet", settings.quiet, "no progress lines");
+        app.set_help_flag("--help,-h", "this text");
+    }
+};
+
 }  // namespace
 
 std::string usageText() {
-    return "Usage: TarrowCtrl [options]\n"
-           "Answers the clients' discovery broadcasts, hands each connected client one credential\n"
-           "packet at a time from the users file, and reports every reply.\n"
-           "\n"
-           "  --ini FILE            controller INI file (default: TarrowCtrl.ini beside the program);\n"
-           "                        its UserFile is taken relative to the INI file's folder\n"
-           "  --csv FILE            write every reply as a CSV row to FILE\n"
-           "  --count N             stop after N replies\n"
-           "  --duration S          stop after S seconds\n"
-           "  --reply-timeout S     drop a client whose reply takes longer than S seconds (default 150)\n"
-           "  --reply-quiet-ms MS   silence that ends an error-message reply (default 50)\n"
-           "  --max-clients N       refuse connections beyond N (default 4096)\n"
-           "  --discovery-port P    UDP port for \"DISCOVER\" (default 2308; 0: any free port)\n"
-           "  --answer-port P       UDP port the answer is sent to (default 2309)\n"
-           "  --control-port P      TCP port of the control channel (default 2308; 0: any free port)\n"
-           "  --quiet               no progress lines\n"
-           "  --help                this text\n"
-           "\n"
-           "Progress goes to standard error once a second, the summary to standard output at the\n"
-           "end. SIGINT or SIGTERM stops the run cleanly. Exit status: 0 after a run, 1 when a port\n"
-           "cannot be opened, 2 for bad options or configuration.\n";
+    CtrlSettings settings;
+    return CommandLine(settings).app.help();
 }
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
     CtrlSettings s;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if (name == "--help" || name == "-h") return ShowHelp{};
-        if (name == "--quiet") {
-            s.quiet = true;
-            continue;
-        }
-        static const char* const valueOptions[] = {
-            "--ini", "--csv", "--count", "--duration", "--reply-timeout", "--reply-quiet-ms",
-            "--max-clients", "--discovery-port", "--answer-port", "--control-port"};
-        if (std::find(std::begin(valueOptions), std::end(valueOptions), name) == std::end(valueOptions))
-            return UsageError{"unknown option " + name};
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return UsageError{"option " + name + " needs a value"};
-        }
-        auto whole = [&](std::int64_t lo, std::int64_t hi) { return parseWhole(value, lo, hi); };
-        auto bad = [&](const std::string& what) {
-            return UsageError{"option " + name + ": \"" + value + "\" is not " + what};
-        };
-        constexpr std::int64_t maxSeconds = 10LL * 365 * 24 * 3600;
-        if (name == "--ini") {
-            if (value.empty()) return bad("a file name");
-            s.iniPath = value;
-        } else if (name == "--csv") {
-            if (value.empty()) return bad("a file name");
-            s.csvPath = value;
-        } else if (name == "--count") {
-            auto v = whole(1, std::numeric_limits<std::int64_t>::max());
-            if (!v) return bad("a positive whole number");
-            s.stopAfterReplies = static_cast<std::uint64_t>(*v);
-        } else if (name == "--duration") {
-            auto v = whole(1, maxSeconds);
-            if (!v) return bad("a positive number of seconds");
-            s.stopAfterMs = *v * 1000;
-        } else if (name == "--reply-timeout") {
-            auto v = whole(1, maxSeconds);
-            if (!v) return bad("a positive number of seconds");
-            s.replyTimeoutMs = *v * 1000;
-        } else if (name == "--reply-quiet-ms") {
-            auto v = whole(1, 60'000);
-            if (!v) return bad("a number of milliseconds from 1 to 60000");
-            s.replyQuietMs = *v;
-        } else if (name == "--max-clients") {
-            auto v = whole(1, 1'000'000);
-            if (!v) return bad("a number from 1 to 1000000");
-            s.maxClients = static_cast<std::uint32_t>(*v);
-        } else if (name == "--discovery-port" || name == "--answer-port" ||
-                   name == "--control-port") {
-            const bool mayBeZero = name != "--answer-port";
-            auto v = whole(mayBeZero ? 0 : 1, 65535);
-            if (!v) return bad(mayBeZero ? "a port from 0 to 65535" : "a port from 1 to 65535");
-            const auto port = static_cast<std::uint16_t>(*v);
-            if (name == "--discovery-port") s.discoveryPort = port;
-            else if (name == "--answer-port") s.answerPort = port;
-            else s.controlPort = port;
-        } else {
-            return UsageError{"unknown option " + name};
-        }
+    CommandLine line(s);
+    line.app.allow_extras();
+    try {
+        line.app.parse(cli11Arguments(args));
+    } catch (const CLI::CallForHelp&) {
+        return ShowHelp{};
+    } catch (const CLI::ArgumentMismatch& e) {
+        return UsageError{"option " + optionNamedBy(e) + " needs a value"};
+    } catch (const CLI::ValidationError& e) {
+        return UsageError{"option " + std::string(e.what())};
+    } catch (const CLI::ParseError& e) {
+        return UsageError{e.what()};
+    }
+    if (!line.app.remaining().empty()) {
+        std::string name = line.app.remaining().front();
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) name.resize(eq);
+        return UsageError{"unknown option " + name};
     }
     return s;
 }

@@ -2,39 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
 
 namespace tarrow::ctrl {
-
-std::string formatMs(std::int64_t us) {
-    char buf[32];
-    const char* sign = us < 0 ? "-" : "";
-    const std::int64_t a = us < 0 ? -us : us;
-    std::snprintf(buf, sizeof buf, "%s%" PRId64 ".%03" PRId64, sign, a / 1000, a % 1000);
-    return buf;
-}
-
-std::string formatUtc(std::int64_t wallMs) {
-    const std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(wallMs % 1000));
-    return buf;
-}
-
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
 
 const char* outcomeText(ReplyKind kind) {
     switch (kind) {
@@ -129,9 +98,9 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     out << "    failed (R-code): " << s.failed << "\n";
     out << "    error (R0 text): " << s.errors << "\n";
     out << "  success rate:      " << pct(s.ok, replies) << "\n";
-    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.meanUs()))
-        << "  p50 " << formatMs(s.replyTimes.percentileUs(0.50)) << "  p99 "
-        << formatMs(s.replyTimes.percentileUs(0.99)) << "  max " << formatMs(s.replyTimes.maxUs()) << "\n";
+    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.mean()))
+        << "  p50 " << formatMs(s.replyTimes.percentile(0.50)) << "  p99 "
+        << formatMs(s.replyTimes.percentile(0.99)) << "  max " << formatMs(s.replyTimes.max()) << "\n";
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";
         for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << oneLine(text) << "\n";

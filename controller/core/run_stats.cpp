@@ -35,7 +35,7 @@ void RunStats::recordReply(const ReplyRecord& r) {
         ++cappedEntry(errorMessages, r.message, kMaxMessageTexts, kOtherMessages);
         break;
     }
-    replyTimes.add(r.replyUs);
+    replyTimes.record(r.replyUs);
 }
 
 void RunStats::recordDrop(DropReason reason) {

@@ -17,8 +17,8 @@ TEST(BatchRunAgainstDirectory, RightAndWrongPasswordsAreLoggedAndCounted) {
     h.form().workloadUsersFile = h.writeFile(
         "users.dat", "alice,Alice-pw1" + rest + "\r\n" + "bob,wrong" + rest + "\r\n" + "bob,Bob-pw2" + rest +
                          "\r\n" + "nobody,x" + rest + "\r\n");
-    h.form().toggleMode();
-    h.form().guarded([&] { h.form().btnExecuteClick(); });
+    tarrow::BatchTally tally;
+    h.form().guarded([&] { tally = h.form().runBatch(); });
 
     ASSERT_TRUE(h.errorReport.texts.empty()) << h.errorReport.texts.front();
     const std::vector<std::string>& log = h.log();
@@ -36,5 +36,8 @@ TEST(BatchRunAgainstDirectory, RightAndWrongPasswordsAreLoggedAndCounted) {
     EXPECT_EQ(h.edtUser.text(), "bob");
     EXPECT_EQ(h.edtPasswd.text(), "Bob-pw2");
     EXPECT_EQ(h.edtTree.text(), slapd.tree());
-    EXPECT_TRUE(h.form().lastBatchCompleted);
+    EXPECT_TRUE(tally.fileRead);
+    EXPECT_EQ(tally.performed, 4);
+    EXPECT_EQ(tally.successful, 2);
+    EXPECT_EQ(tally.directoryErrors, 2);
 }

@@ -1,27 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <gmock/gmock.h>
+
 #include "qds/fake/qdsfake.h"
+#include "tests/support/fake_calls.h"
 #include "tests/support/form_harness.h"
 
 using tarrow::FormHarness;
+using ::testing::Contains;
 
 namespace {
-
-bool recorded(const std::string& call) {
-    for (std::size_t i = 0; i < qdsfake_call_count(); ++i) {
-        if (call == qdsfake_call(i)) return true;
-    }
-    return false;
-}
 
 class MainForm : public ::testing::Test {
 protected:
     void SetUp() override { qdsfake_reset(); }
-    void connectController() {
-        h.sktInput.inject("DISCOVER", "127.0.0.1");
-        h.tcp.raiseConnected();
-        ASSERT_TRUE(h.form().sktTCP.connected());
-    }
     void typeCredentials() {
         h.edtUser.setText("alice");
         h.edtPasswd.setText("secret");
@@ -39,7 +31,7 @@ TEST_F(MainForm, ManualExecutionLogsResultInHexAndTheTime) {
     h.monotonicClock.stepPerReadingUs = 1'005'000;  // the operation takes 1.005 s
     h.form().btnExecuteClick();
     EXPECT_EQ(h.log(), (std::vector<std::string>{"user->execute() Returned: 01", "Function took: 00:00:01:05"}));
-    EXPECT_TRUE(recorded("QVDSLogin(1,0,alice,secret,0)"));
+    EXPECT_THAT(recordedCalls(), Contains("QVDSLogin(1,0,alice,secret,0)"));
 }
 
 TEST_F(MainForm, ManualExecutionTakesTheFiveTextsWholeAndRunsTheUsersOwnFunction) {
@@ -132,7 +124,8 @@ TEST_F(MainForm, ModeSwitchLeavesAnArmedEventAndTheInputsAlone) {
 }
 
 TEST_F(MainForm, BatchModeClosesTheControlConnectionAndClientModeDiscoversAgain) {
-    connectController();
+    tarrow::connectController(h);
+    ASSERT_TRUE(h.form().sktTCP.connected());
     ASSERT_FALSE(h.timeDiscover.enabled());
     ASSERT_FALSE(h.edtUser.enabled());
     h.form().toggleMode();

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/client/net_test_helpers.h"
+#include "qds/fake/qdsfake.h"
+#include "tests/support/form_harness.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Workload event scheduling in virtual time: the drawn delay, the countdown text and the event.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <vector>
 
-#include "tests/client/net_test_helpers.h"
+#include "qds/fake/qdsfake.h"
+#include "tests/support/form_harness.h"
 
 namespace {
 
@@ -22,46 +22,6 @@ class EventScheduling : public ::testing::Test {
 protected:
     void SetUp() override { qdsfake_reset(); }
 };
-
-TEST_F(EventScheduling, RemainderOfTheDrawGivesTheDelay) {
-    struct Case {
-        std::string maxDelay;
-        std::int32_t draw;
-        int intervalMs;
-        std::size_t draws;
-    };
-    const Case cases[] = {
-        {"0", 12345, 1000, 0},          // no bound: one second, generator left alone
-        {"1", 12345, 1000, 1},          // same delay, but the generator advances
-        {"-5", 13, 4000, 1},            // the bound's sign does not matter: 13 mod 5 = 3
-        {"120", 119, 120000, 1},        // the default's largest delay
-        {"120", 240, 1000, 1},          // and its smallest
-        {"2147483647", 4294965, 2147483000, 1},  // bound to 2147483 s: 4294965 mod 2147483 = 2147482
-        {"-2147483648", 2147483, 1000, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("MaxDelay=" + c.maxDelay + " draw " + std::to_string(c.draw));
-        FormHarness h(maxDelayIni(c.maxDelay));
-        h.random.script = {c.draw};
-        h.form().chooseNextInterval();
-        EXPECT_EQ(h.timeEvent.intervalMs(), c.intervalMs);
-        EXPECT_EQ(h.random.draws, c.draws);
-        EXPECT_EQ(h.lblFuncTimer.text(), "Next event in " + std::to_string(c.intervalMs / 1000 - 1) + " second(s)");
-        EXPECT_FALSE(h.timeEvent.enabled());
-    }
-}
-
-TEST_F(EventScheduling, HugeMaxDelayNeverOverflowsTheInterval) {
-    FormHarness h(maxDelayIni("2147483647"));
-    for (std::int32_t draw : {0, 1, 2147482, 2147483, 999999999, INT_MAX}) {
-        h.random.script = {draw};
-        h.random.draws = 0;
-        h.form().chooseNextInterval();
-        EXPECT_GE(h.timeEvent.intervalMs(), 1000);
-        EXPECT_LE(h.timeEvent.intervalMs(), 2147483000);
-        EXPECT_EQ(h.timeEvent.intervalMs() % 1000, 0);
-    }
-}
 
 TEST_F(EventScheduling, MaxDelayZeroFiresOneSecondAfterEveryArming) {
     FormHarness h(maxDelayIni("0"));
@@ -165,17 +125,6 @@ TEST_F(EventScheduling, NegativeResultCodeIsRepliedInSignedDecimal) {
     h.form().user->function = 9;
     h.advance(1000);
     EXPECT_EQ(h.tcp.writes, Lines{"R-9999"});
-}
-
-TEST_F(EventScheduling, CountdownHasNoLowerBound) {
-    FormHarness h;
-    h.form().nextEventSeconds = 0;
-    h.form().updateIntervalLabel();
-    h.form().updateIntervalLabel();
-    EXPECT_EQ(h.lblFuncTimer.text(), "Next event in -1 second(s)");
-    h.form().nextEventSeconds = INT_MIN;
-    h.form().updateIntervalLabel();
-    EXPECT_EQ(h.lblFuncTimer.text(), "Next event in -2147483648 second(s)");
 }
 
 }  // namespace

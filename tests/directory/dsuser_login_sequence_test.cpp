@@ -1,6 +1,6 @@
 // The login and logout sequences of DSUser against the recording double.
 #include "client/directory/DSUser.h"
-#include "tests/directory/fake_calls.h"
+#include "tests/support/fake_calls.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

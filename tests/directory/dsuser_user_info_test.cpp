@@ -1,6 +1,6 @@
 // DSUser construction and the credential-line parser.
 #include "client/directory/DSUser.h"
-#include "tests/directory/fake_calls.h"
+#include "tests/support/fake_calls.h"
 
 #include <gtest/gtest.h>
 

@@ -22,10 +22,32 @@ FormHarness::~FormHarness() { destroy(); }
 void FormHarness::build() {
     destroy();
     form_ = std::make_unique<TfrmTrwMain>(TrwPorts{
-        window, edtUser, edtPasswd, edtTree, edtContext, edtServer, cmbVendor, cmbFunction,
-        lblFuncTimer, btnExecute, miOptionsBatch, miOptionsClient, memDebug, statBar,
-        timeDiscover, timeEvent, timeCountdown, sktOutput, sktInput, tcp, monotonicClock,
-        wallClock, random, errorReport, iniPath});
+        .window = window,
+        .edtUser = edtUser,
+        .edtPasswd = edtPasswd,
+        .edtTree = edtTree,
+        .edtContext = edtContext,
+        .edtServer = edtServer,
+        .cmbVendor = cmbVendor,
+        .cmbFunction = cmbFunction,
+        .lblFuncTimer = lblFuncTimer,
+        .btnExecute = btnExecute,
+        .miOptionsBatch = miOptionsBatch,
+        .miOptionsClient = miOptionsClient,
+        .memDebug = memDebug,
+        .statBar = statBar,
+        .timeDiscover = timeDiscover,
+        .timeEvent = timeEvent,
+        .timeCountdown = timeCountdown,
+        .sktOutput = sktOutput,
+        .sktInput = sktInput,
+        .tcpTransport = tcp,
+        .monotonicClock = monotonicClock,
+        .wallClock = wallClock,
+        .random = random,
+        .errorReport = errorReport,
+        .iniPath = iniPath,
+    });
 }
 
 void FormHarness::destroy() { form_.reset(); }

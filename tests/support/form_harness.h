@@ -9,6 +9,7 @@
 //   h.log()                               // the log pane's lines
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -88,5 +89,20 @@ public:
 private:
     std::unique_ptr<TfrmTrwMain> form_;
 };
+
+inline constexpr const char* kControllerIp = "127.0.0.1";
+
+// The controller at ip answers discovery and the control connection comes up.
+inline void connectController(FormHarness& h, const std::string& ip = kControllerIp) {
+    h.sktInput.inject("DISCOVER", ip);
+    h.tcp.peerAddressText = ip;
+    h.tcp.raiseConnected();
+}
+
+// The log pane's lines from index from on.
+inline std::vector<std::string> logSince(const FormHarness& h, std::size_t from) {
+    const auto& lines = h.log();
+    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end()};
+}
 
 }  // namespace tarrow

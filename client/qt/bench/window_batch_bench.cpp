@@ -62,12 +62,7 @@ Figures runBatch(tarrow::qt::TarrowWindow& window, tarrow::qt::QtLogPane* inner,
     tarrow::qt::ClientPlatform platform(9, 0);
     NullReport report;
     TimingLogPane log(inner);
-    auto& c = window.controls();
-    TfrmTrwMain form(TrwPorts{c.window, c.user, c.passwd, c.tree, c.context, c.server, c.vendor, c.function,
-                              c.funcTimer, c.execute, c.optionsBatch, c.optionsClient, log, c.status,
-                              platform.timeDiscover, platform.timeEvent, platform.timeCountdown,
-                              platform.sktOutput, platform.sktInput, platform.tcpTransport,
-                              platform.monotonicClock, platform.wallClock, platform.random, report, ini});
+    TfrmTrwMain form(tarrow::qt::windowPorts(window, platform, report, ini, &log));
     QApplication::processEvents();
     const auto start = Clock::now();
     form.runBatch();
