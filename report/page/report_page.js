@@ -1,0 +1,325 @@
+// Draws a run's report.json: the figures as tables, the time series and distributions as
+// charts. The same code draws the saved report.html and the controller's live page, which
+// calls render() again with every update it receives.
+"use strict";
+
+const PHASES = ["connect", "tls", "bind", "verify", "unbind"];
+const COLOURS = {
+  logins: "#2b6cb0", failures: "#c53030", p50: "#2f855a", p90: "#b7791f", p99: "#c53030",
+  max: "#553c9a", connect: "#4299e1", tls: "#9f7aea", bind: "#ed8936", verify: "#48bb78",
+  unbind: "#a0aec0", outage: "rgba(229, 62, 62, 0.15)"
+};
+const charts = {};
+
+// One rule for every figure shown, so that a test can read a number back exactly: integers
+// as they are, other values with three decimals.
+function figureText(value) {
+  if (value === null || value === undefined || Number.isNaN(value)) return "";
+  if (typeof value !== "number") return String(value);
+  return Number.isInteger(value) ? String(value) : value.toFixed(3);
+}
+
+function lookup(report, path) {
+  return path.split(".").reduce((node, key) => (node == null ? undefined : node[key]), report);
+}
+
+function element(tag, attributes, text) {
+  const node = document.createElement(tag);
+  for (const [name, value] of Object.entries(attributes || {})) node.setAttribute(name, value);
+  if (text !== undefined) node.textContent = text;
+  return node;
+}
+
+function headerRow(table, names) {
+  const row = element("tr");
+  names.forEach((name, i) => row.appendChild(element("th", i === 0 ? { class: "text" } : {}, name)));
+  table.appendChild(row);
+}
+
+// A cell that shows one figure of the report and names where it came from.
+function figureCell(report, path) {
+  return element("td", { "data-json": path }, figureText(lookup(report, path)));
+}
+
+function fillFigures(report) {
+  const logins = document.getElementById("figures-logins");
+  logins.replaceChildren();
+  headerRow(logins, ["Logins", ""]);
+  const rows = [
+    ["performed", "logins.performed"], ["successful", "logins.successful"],
+    ["failed", "logins.failed"], ["errors", "logins.errors"],
+    ["rejected lines", "logins.rejected_lines"], ["indeterminate", "logins.indeterminate"],
+    ["elapsed (s)", "elapsed_s"], ["logins per second", "logins_per_s"],
+    ["clients connected", "clients_connected"]
+  ];
+  for (const [label, path] of rows) {
+    if (lookup(report, path) === undefined) continue;
+    const row = element("tr");
+    row.appendChild(element("td", {}, label));
+    row.appendChild(figureCell(report, path));
+    logins.appendChild(row);
+  }
+
+  const latency = document.getElementById("figures-latency");
+  latency.replaceChildren();
+  headerRow(latency, ["Login latency (µs)", ""]);
+  for (const key of ["count", "mean", "p50", "p90", "p99", "p999", "max"]) {
+    if (lookup(report, "latency_us." + key) === undefined) continue;
+    const row = element("tr");
+    row.appendChild(element("td", {}, key === "p999" ? "p99.9" : key));
+    row.appendChild(figureCell(report, "latency_us." + key));
+    latency.appendChild(row);
+  }
+  if (report.reply_ms) {
+    for (const key of ["p50", "p99", "max"]) {
+      if (report.reply_ms[key] === undefined) continue;
+      const row = element("tr");
+      row.appendChild(element("td", {}, "reply time " + key + " (ms)"));
+      row.appendChild(figureCell(report, "reply_ms." + key));
+      latency.appendChild(row);
+    }
+  }
+}
+
+function fillPhaseTable(report) {
+  const table = document.getElementById("table-phases");
+  table.replaceChildren();
+  const keys = ["count", "mean", "p50", "p90", "p99", "p999", "max"];
+  headerRow(table, ["phase (µs)"].concat(keys.map((k) => (k === "p999" ? "p99.9" : k))));
+  const rows = [["execute", "latency_us"]].concat(PHASES.map((p) => [p, "phases_us." + p]));
+  for (const [name, path] of rows) {
+    if (lookup(report, path) === undefined) continue;
+    const row = element("tr");
+    row.appendChild(element("td", { class: "text" }, name));
+    keys.forEach((k) => row.appendChild(figureCell(report, path + "." + k)));
+    table.appendChild(row);
+  }
+}
+
+function fillErrors(report) {
+  const table = document.getElementById("table-errors");
+  table.replaceChildren();
+  headerRow(table, ["message", "count"]);
+  const entries = Object.entries(report.errors_by_message || {}).sort((a, b) => b[1] - a[1]);
+  if (entries.length === 0) {
+    const row = element("tr");
+    row.appendChild(element("td", { class: "text", colspan: "2" }, "none"));
+    table.appendChild(row);
+  }
+  for (const [message, count] of entries) {
+    const row = element("tr");
+    row.appendChild(element("td", { class: "text" }, message));
+    row.appendChild(element("td", { "data-json-count": message }, figureText(count)));
+    table.appendChild(row);
+  }
+}
+
+// A table of objects with the same keys; the key order of the first one is the column order.
+function fillObjectTable(sectionId, tableId, rows) {
+  const section = document.getElementById(sectionId);
+  const table = document.getElementById(tableId);
+  table.replaceChildren();
+  section.hidden = !Array.isArray(rows) || rows.length === 0;
+  if (section.hidden) return;
+  const columns = [];
+  for (const row of rows)
+    for (const key of Object.keys(row))
+      if (!columns.includes(key) && (typeof row[key] !== "object" || row[key] === null)) columns.push(key);
+  headerRow(table, columns);
+  for (const item of rows) {
+    const row = element("tr");
+    columns.forEach((key, i) => {
+      const value = item[key];
+      row.appendChild(element("td", typeof value === "number" ? {} : { class: "text" },
+                              typeof value === "boolean" ? (value ? "yes" : "no") : figureText(value)));
+      if (i === 0) row.lastChild.classList.add("text");
+    });
+    table.appendChild(row);
+  }
+}
+
+function fillKeyValues(id, title, object) {
+  const box = document.getElementById(id);
+  box.replaceChildren();
+  if (!object || Object.keys(object).length === 0) return;
+  const parts = Object.entries(object).map(([k, v]) =>
+    k + ": " + (typeof v === "object" && v !== null ? JSON.stringify(v) : figureText(v)));
+  box.appendChild(element("p", {}, title + " " + parts.join(" · ")));
+}
+
+function outageWindow(report) {
+  const o = report.outage;
+  if (!o || typeof o !== "object") return null;
+  const start = o.first_failure_s ?? o.start_s;
+  const end = o.recovered_s ?? o.end_s;
+  if (typeof start !== "number") return null;
+  return { start: start, end: typeof end === "number" ? end : null };
+}
+
+function fillOutage(report) {
+  const section = document.getElementById("section-outage");
+  const box = document.getElementById("outage");
+  box.replaceChildren();
+  section.hidden = !report.outage;
+  if (!report.outage) return;
+  for (const [key, value] of Object.entries(report.outage)) {
+    const line = element("div");
+    line.appendChild(element("span", {}, key.replaceAll("_", " ") + ": "));
+    line.appendChild(element("span", { "data-json": "outage." + key }, figureText(value)));
+    box.appendChild(line);
+  }
+}
+
+// Values of zero or less cannot stand on a logarithmic axis: they become gaps.
+function positive(value) {
+  return typeof value === "number" && value > 0 ? value : null;
+}
+
+// Percentile p (0..100) as "nines": 90 -> 1, 99 -> 2, 99.9 -> 3.
+function nines(p, count) {
+  const cap = Math.log10(Math.max(10, count || 10));
+  return p >= 100 ? cap : Math.min(cap, -Math.log10(1 - p / 100));
+}
+
+// Tick labels of the nines axis: 0 -> "0%", 1 -> "90%", 3 -> "99.9%"; the end is the maximum.
+function ninesLabel(v) {
+  if (!Number.isInteger(v)) return "max";
+  return v === 0 ? "0%" : (100 - 100 / 10 ** v).toFixed(Math.max(0, v - 2)) + "%";
+}
+
+function percentileCurve(report) {
+  const count = lookup(report, "latency_us.count") || 0;
+  let points = report.latency_percentiles;
+  if (!Array.isArray(points) || points.length === 0) {
+    const l = report.latency_us || {};
+    points = [[0, l.min], [50, l.p50], [90, l.p90], [99, l.p99], [99.9, l.p999], [100, l.max]]
+      .filter(([, us]) => typeof us === "number").map(([p, us]) => ({ p: p, us: us }));
+  }
+  return points.map((pt) => ({ x: nines(pt.p, count), y: positive(pt.us), p: pt.p }));
+}
+
+function drawOrUpdate(id, config) {
+  const existing = charts[id];
+  if (existing) {
+    existing.data = config.data;
+    existing.update("none");
+    return;
+  }
+  charts[id] = new Chart(document.getElementById(id), config);
+}
+
+function seriesOptions(title, yTitle, logarithmic) {
+  return {
+    animation: false, responsive: true, maintainAspectRatio: false, parsing: false,
+    spanGaps: false, normalized: true,
+    plugins: { title: { display: true, text: title }, legend: { position: "bottom" } },
+    scales: {
+      x: { type: "linear", title: { display: true, text: "seconds into the run" } },
+      y: { type: logarithmic ? "logarithmic" : "linear", beginAtZero: !logarithmic,
+           title: { display: true, text: yTitle } }
+    }
+  };
+}
+
+function line(label, colour, points, extra) {
+  return Object.assign({ label: label, data: points, borderColor: colour, backgroundColor: colour,
+                         pointRadius: 0, borderWidth: 1.5 }, extra || {});
+}
+
+function drawCharts(report) {
+  const intervals = Array.isArray(report.intervals) ? report.intervals : [];
+  const at = (key, transform) => intervals.map((i) => ({ x: i.t_s, y: transform(i[key], i) }));
+  const failures = (i) => (typeof i.failed === "number" ? i.failed : i.logins - i.successful);
+
+  const throughput = [
+    line("logins per second", COLOURS.logins, at("logins", (v) => v)),
+    line("failures per second", COLOURS.failures, intervals.map((i) => ({ x: i.t_s, y: failures(i) })))
+  ];
+  const outage = outageWindow(report);
+  if (outage) {
+    const end = outage.end ?? (intervals.length ? intervals[intervals.length - 1].t_s : outage.start);
+    const top = Math.max(1, ...intervals.map((i) => i.logins));
+    throughput.push(line("outage", COLOURS.outage,
+      [{ x: outage.start, y: top }, { x: end, y: top }], { fill: "origin", borderWidth: 0 }));
+  }
+  drawOrUpdate("chart-throughput", {
+    type: "line", data: { datasets: throughput },
+    options: seriesOptions("Logins and failures per second", "per second", false)
+  });
+
+  const latencySeries = [["p50", "p50_us"], ["p90", "p90_us"], ["p99", "p99_us"], ["max", "max_us"]]
+    .filter(([, key]) => intervals.some((i) => typeof i[key] === "number"))
+    .map(([name, key]) => line(name, COLOURS[name], at(key, positive)));
+  drawOrUpdate("chart-latency-time", {
+    type: "line", data: { datasets: latencySeries },
+    options: seriesOptions("Login latency per second", "µs (logarithmic)", true)
+  });
+
+  // Each bar is one percentile of the whole run, split into the phases at that percentile.
+  const present = PHASES.filter((p) => lookup(report, "phases_us." + p) !== undefined);
+  drawOrUpdate("chart-phases", {
+    type: "bar",
+    data: {
+      labels: ["p50", "p99"],
+      datasets: present.map((p) => ({
+        label: p, backgroundColor: COLOURS[p],
+        data: ["p50", "p99"].map((k) => lookup(report, "phases_us." + p + "." + k) || 0)
+      }))
+    },
+    options: {
+      animation: false, responsive: true, maintainAspectRatio: false, indexAxis: "y",
+      plugins: { title: { display: true, text: "Phases of a login at p50 and p99 (µs)" },
+                 legend: { position: "bottom" } },
+      scales: { x: { stacked: true, title: { display: true, text: "µs" } }, y: { stacked: true } }
+    }
+  });
+
+  const count = lookup(report, "latency_us.count") || 0;
+  drawOrUpdate("chart-distribution", {
+    type: "line",
+    data: { datasets: [line("login latency", COLOURS.logins, percentileCurve(report),
+                            { pointRadius: 2 })] },
+    options: {
+      animation: false, responsive: true, maintainAspectRatio: false, parsing: false,
+      plugins: {
+        title: { display: true, text: "Latency distribution of the whole run" },
+        legend: { display: false },
+        tooltip: { callbacks: { label: (c) => "p" + c.raw.p + ": " + figureText(c.raw.y) + " µs" } }
+      },
+      scales: {
+        x: { type: "linear", min: 0, max: nines(100, count),
+             title: { display: true, text: "percentile" },
+             ticks: { stepSize: 1, callback: ninesLabel } },
+        y: { type: "logarithmic", title: { display: true, text: "µs (logarithmic)" } }
+      }
+    }
+  });
+}
+
+function render(report) {
+  window.tarrowLastReport = report;
+  const controlled = Array.isArray(report.clients) || report.reply_ms !== undefined;
+  document.getElementById("title").textContent =
+    controlled ? "Tarrow controlled run" : "Tarrow batch run";
+  const started = report.started_utc ? "started " + report.started_utc + " · " : "";
+  document.getElementById("subtitle").textContent =
+    started + figureText(lookup(report, "logins.performed") ?? 0) + " logins";
+  fillFigures(report);
+  drawCharts(report);
+  fillPhaseTable(report);
+  fillOutage(report);
+  fillErrors(report);
+  fillObjectTable("section-clients", "table-clients", report.clients);
+  fillObjectTable("section-indeterminate", "table-indeterminate", report.indeterminate);
+  fillKeyValues("settings", "Settings of the run:", report.settings);
+  fillKeyValues("host", "The load generator's own host during the run:", report.host);
+  document.body.setAttribute("data-rendered", String(Number(document.body.getAttribute("data-rendered") || 0) + 1));
+}
+
+window.tarrowRender = render;
+const embedded = document.getElementById("report-data").textContent.trim();
+if (embedded) render(JSON.parse(embedded));
+if (document.body.dataset.live === "1" && window.EventSource) {
+  const source = new EventSource("events");
+  source.onmessage = (event) => render(JSON.parse(event.data));
+}

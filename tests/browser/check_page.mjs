@@ -1,0 +1,90 @@
+// Opens a Tarrow report page in Debian's headless Chromium and checks it as a reader would see
+// it: it loads with no console error, asks for nothing outside itself (or outside 127.0.0.1 for
+// the live page), draws every chart, and shows the numbers of its report.json.
+//
+//   node check_page.mjs URL [--report report.json] [--screenshot out.png] [--updates N]
+//
+// --report compares every shown figure with that file; without it (the live page) the figures
+// are compared with the last report the page received. --updates waits for N renders.
+import { chromium } from "playwright-core";
+import { readFileSync } from "node:fs";
+
+const args = process.argv.slice(2);
+const url = args[0];
+const option = (name) => {
+  const i = args.indexOf(name);
+  return i >= 0 ? args[i + 1] : undefined;
+};
+const reportPath = option("--report");
+const screenshot = option("--screenshot");
+const updates = Number(option("--updates") || 1);
+const CHARTS = ["chart-throughput", "chart-latency-time", "chart-phases", "chart-distribution"];
+
+function allowed(requestUrl) {
+  if (requestUrl === url || requestUrl.startsWith("data:")) return true;
+  const page = new URL(url);
+  const asked = new URL(requestUrl);
+  // The live page may talk to its own server, which listens on 127.0.0.1 only.
+  return page.protocol === "http:" && asked.hostname === "127.0.0.1" && asked.host === page.host;
+}
+
+const failures = [];
+const browser = await chromium.launch({
+  executablePath: "/usr/bin/chromium",
+  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  timeout: 60000
+});
+try {
+  const page = await browser.newPage({ viewport: { width: 1250, height: 900 } });
+  page.on("console", (m) => { if (m.type() === "error") failures.push("console error: " + m.text()); });
+  page.on("pageerror", (e) => failures.push("page error: " + e.message));
+  page.on("request", (r) => { if (!allowed(r.url())) failures.push("request outside the page: " + r.url()); });
+  await page.goto(url, { timeout: 30000 });
+  await page.waitForFunction((n) => Number(document.body.dataset.rendered || 0) >= n, updates,
+                             { timeout: 30000 });
+
+  const drawn = await page.evaluate((ids) => ids.map((id) => {
+    const canvas = document.getElementById(id);
+    const chart = window.Chart && Chart.getChart(canvas);
+    const points = chart ? chart.data.datasets.reduce((n, d) => n + d.data.length, 0) : 0;
+    const pixels = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+    let inked = 0;
+    for (let i = 3; i < pixels.length; i += 4) if (pixels[i] !== 0) inked++;
+    return { id: id, chart: Boolean(chart), points: points, inked: inked };
+  }), CHARTS);
+  for (const c of drawn) {
+    if (!c.chart) failures.push(c.id + ": no chart");
+    else if (c.points === 0) failures.push(c.id + ": chart without data");
+    else if (c.inked < 500) failures.push(c.id + ": nothing drawn (" + c.inked + " pixels)");
+  }
+
+  const report = reportPath ? JSON.parse(readFileSync(reportPath, "utf8"))
+                            : await page.evaluate(() => window.tarrowLastReport);
+  const shown = await page.evaluate(() => ({
+    figures: [...document.querySelectorAll("[data-json]")].map((e) => [e.dataset.json, e.textContent]),
+    counts: [...document.querySelectorAll("[data-json-count]")].map((e) => [e.dataset.jsonCount, e.textContent])
+  }));
+  const lookup = (path) => path.split(".").reduce((n, k) => (n == null ? undefined : n[k]), report);
+  const same = (value, text) => {
+    if (value === undefined || value === null) return text === "";
+    if (typeof value !== "number") return String(value) === text;
+    return Math.abs(Number(text) - value) <= 0.0005 + Math.abs(value) * 1e-9;
+  };
+  for (const [path, text] of shown.figures)
+    if (!same(lookup(path), text)) failures.push(`${path}: page shows "${text}", report has ${lookup(path)}`);
+  for (const [message, text] of shown.counts) {
+    const value = (report.errors_by_message || {})[message];
+    if (!same(value, text)) failures.push(`failures of "${message}": page shows "${text}", report has ${value}`);
+  }
+  if (shown.figures.length < 10) failures.push("only " + shown.figures.length + " figures shown");
+
+  if (screenshot) await page.screenshot({ path: screenshot, fullPage: true });
+  if (failures.length === 0)
+    console.log(`page ok: ${shown.figures.length + shown.counts.length} figures equal the report, ` +
+                `${drawn.length} charts drawn`);
+} finally {
+  await browser.close();
+}
+for (const f of failures) console.log("FAIL " + f);
+process.exit(failures.length === 0 ? 0 : 1);

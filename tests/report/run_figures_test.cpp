@@ -1,0 +1,49 @@
+#include "report/compare/run_figures.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_folder.h"
+
+namespace tarrow::compare {
+namespace {
+
+std::string writeFile(const TempFolder& folder, const std::string& name, const std::string& text)
+{
+    return folder.writeFile(name, text);
+}
+
+TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals)
+{
+    TempFolder folder;
+    const std::string path = writeFile(folder, "report.json", R"({
+      "logins_per_s": 512.5,
+      "latency_us": {"count": 10, "p50": 500, "p90": 700, "p99": 900, "p999": 950, "max": 990},
+      "phases_us": {"bind": {"count": 10, "p50": 300, "p99": 600}, "tls": {"count": 0}},
+      "intervals": [{"t_s": 0, "logins": 500}, {"t_s": 1, "logins": 525}]})");
+    std::string error;
+    const auto run = readRunFigures(path, error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_DOUBLE_EQ(run->loginsPerSecond, 512.5);
+    EXPECT_EQ(run->measures.at("latency").count, 10u);
+    EXPECT_DOUBLE_EQ(run->measures.at("latency").percentilesUs.at("p999"), 950);
+    EXPECT_DOUBLE_EQ(run->measures.at("bind").percentilesUs.at("p99"), 600);
+    EXPECT_EQ(run->measures.count("tls"), 0u);  // a phase that never ran is not compared
+    EXPECT_EQ(run->loginsPerInterval, (std::vector<double>{500, 525}));
+}
+
+TEST(ReadRunFigures, SaysWhatIsWrongWithAFile)
+{
+    TempFolder folder;
+    std::string error;
+    EXPECT_FALSE(readRunFigures((folder.path() / "missing.json").string(), error));
+    EXPECT_NE(error.find("missing.json: cannot be read"), std::string::npos) << error;
+    EXPECT_FALSE(readRunFigures(writeFile(folder, "a.json", "{\"latency_us\": "), error));
+    EXPECT_NE(error.find("a.json: not a JSON report"), std::string::npos) << error;
+    EXPECT_FALSE(readRunFigures(writeFile(folder, "b.json", "{\"logins\": {}}"), error));
+    EXPECT_NE(error.find("b.json: not a Tarrow report: no \"latency_us\""), std::string::npos) << error;
+    EXPECT_FALSE(readRunFigures(writeFile(folder, "c.json", "{\"latency_us\": {\"count\": \"ten\"}}"), error));
+    EXPECT_NE(error.find("c.json: not a Tarrow report"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace tarrow::compare
