@@ -14,8 +14,18 @@ namespace tarrow {
 nlohmann::ordered_json latencyJson(const LatencyHistogram& h);
 // {"connect": {...}, "tls": {...}, "bind": {...}, "verify": {...}, "unbind": {...}}
 nlohmann::ordered_json phasesJson(const LoginLatencies& l);
-// [{"t_s", "logins", "successful", "failed", "errors", "p50_us", "p99_us"}, ...]
+// [{"t_s", "logins", "successful", "failed", "errors", "p50_us", "p90_us", "p99_us", "max_us"}, ...]
 nlohmann::ordered_json intervalsJson(const std::vector<IntervalSummary>& seconds);
+// The percentile curve of h for a chart: [{"p", "us"}, ...] from p 0 to 100, denser toward
+// the tail (every 5 to 95, then 96..99, 99.5, 99.9, 99.95, 99.99, ...), as far as h has values.
+nlohmann::ordered_json percentileCurveJson(const LatencyHistogram& h);
+// {"latency": text, "connect": text, ...}: each histogram in its serialised text form
+// (LatencyHistogram::serializeText), so that a reader can compute any percentile exactly
+// as the run did, and confidence intervals from the order statistics.
+nlohmann::ordered_json histogramsJson(const LoginLatencies& l);
+// The directory libraries' settings as the environment gives them to this process:
+// {"connect_timeout_ms", "op_timeout_ms", "starttls"}.
+nlohmann::ordered_json directorySettingsJson();
 // {"text": count, ...}
 nlohmann::ordered_json messagesJson(const MessageCounts& m);
 // {"source", "tcp_syn_retransmits", "listen_overflows", ...}: growth of each counter of

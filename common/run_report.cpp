@@ -27,7 +27,9 @@ void LoginLatencies::merge(const LoginLatencies& other) {
 void IntervalSeries::closeUpTo(std::int64_t second) {
     while (current_.second < second) {
         current_.p50Us = currentLatency_.percentile(0.50);
+        current_.p90Us = currentLatency_.percentile(0.90);
         current_.p99Us = currentLatency_.percentile(0.99);
+        current_.maxUs = currentLatency_.max();
         done_.push_back(current_);
         const std::int64_t next = current_.second + 1;
         current_ = IntervalSummary{};

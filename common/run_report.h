@@ -38,7 +38,9 @@ struct IntervalSummary {
     std::uint64_t failed = 0;
     std::uint64_t errors = 0;
     std::int64_t p50Us = 0;  // 0 when no login ended in the second
+    std::int64_t p90Us = 0;
     std::int64_t p99Us = 0;
+    std::int64_t maxUs = 0;
 };
 
 // Logins by the second they ended in. Only the running second keeps a histogram; each

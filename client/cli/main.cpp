@@ -75,6 +75,7 @@ int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput
     int status = tally && tally->fileRead ? kOk : kBatchFailed;
     try {
         report->finish();
+        std::fprintf(stderr, "report: %s\n", (std::filesystem::path(options.reportDir) / "report.html").c_str());
     } catch (const tarrow::ReportError& e) {
         std::fprintf(stderr, "error: --report: %s\n", e.what());
         status = kBatchFailed;

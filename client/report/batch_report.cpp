@@ -1,6 +1,7 @@
 #include "client/report/batch_report.h"
 
 #include "common/report_json.h"
+#include "report/page/report_page.h"
 
 #include <nlohmann/json.hpp>
 
@@ -154,6 +155,10 @@ std::string BatchReport::reportJson() const {
     r["intervals"] = intervalsJson(series.seconds());
     r["errors_by_message"] = messagesJson(messages_);
     r["host"] = hostJson(hostAtStart_, hostAtEnd_ ? *hostAtEnd_ : readHostCounters(options_.procNet));
+    r["settings"] = directorySettingsJson();
+    r["settings"]["users_file"] = options_.usersFile;
+    r["latency_percentiles"] = percentileCurveJson(latencies_.execute);
+    r["histograms"] = histogramsJson(latencies_);
     return reportText(r);
 }
 
@@ -170,6 +175,8 @@ void BatchReport::finish() {
     files_->csv = nullptr;
     if (files_->csvFailed || !csvClosed) throw ReportError("cannot write " + files_->csvPath.string() + " whole");
     if (!jsonOk || !jsonClosed) throw ReportError("cannot write " + files_->jsonPath.string() + " whole");
+    const std::string pageError = report::writeReportPage((options_.dir / "report.html").string(), text);
+    if (!pageError.empty()) throw ReportError(pageError);
 }
 
 }  // namespace tarrow

@@ -1,12 +1,33 @@
 #include "report/compare/run_figures.h"
 
 #include <fstream>
+
+#include "common/latency_histogram.h"
 #include <nlohmann/json.hpp>
 
 namespace tarrow::compare {
+
+using tarrow::LatencyHistogram;
 namespace {
 
 using nlohmann::json;
+
+// The run's histogram of a measure, when the report carries it, gives every order statistic.
+void attachHistogram(Distribution& d, const json& report, const std::string& measure)
+{
+    const auto histograms = report.find("histograms");
+    if (histograms == report.end() || !histograms->is_object())
+        return;
+    const auto text = histograms->find(measure);
+    if (text == histograms->end() || !text->is_string())
+        return;
+    const auto histogram = LatencyHistogram::deserializeText(text->get<std::string>());
+    if (!histogram || histogram->count() != d.count || d.count == 0)
+        return;
+    d.valueAtRankUs = [h = *histogram](std::uint64_t rank) {
+        return static_cast<double>(h.percentile(static_cast<double>(rank + 1) / static_cast<double>(h.count())));
+    };
+}
 
 Distribution readDistribution(const json& figures)
 {
@@ -47,6 +68,8 @@ std::optional<RunFigures> readRunFigures(const std::string& path, std::string& e
             for (const auto& [name, figures] : phases->items())
                 if (figures.is_object() && figures.value("count", 0) > 0)
                     run.measures[name] = readDistribution(figures);
+        for (auto& [name, distribution] : run.measures)
+            attachHistogram(distribution, report, name);
         run.loginsPerSecond = report.value("logins_per_s", 0.0);
         if (const auto intervals = report.find("intervals"); intervals != report.end() && intervals->is_array())
             for (const json& second : *intervals)
