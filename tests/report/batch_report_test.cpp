@@ -1,6 +1,7 @@
 // The batch run's report files from virtual logins: every key of report.json, one CSV row
 // per login, a folder that cannot be written refused at once.
 #include "client/report/batch_report.h"
+#include "common/latency_histogram.h"
 #include "tests/support/temp_folder.h"
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 namespace {
 
 using tarrow::BatchLogin;
+using tarrow::LatencyHistogram;
 using tarrow::BatchReport;
 using tarrow::LoginOutcome;
 using tarrow::LoginPhase;
@@ -101,7 +103,8 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
     auto first = j["intervals"][0];
     EXPECT_NEAR(first["p50_us"].get<double>(), 1000, 10);  // the middle of its bucket
     first.erase("p50_us");
-    EXPECT_EQ(first, nlohmann::json::parse(R"({"t_s":0,"logins":2,"successful":1,"failed":0,"errors":1,"p99_us":3000})"));
+    EXPECT_EQ(first, nlohmann::json::parse(
+                         R"({"t_s":0,"logins":2,"successful":1,"failed":0,"errors":1,"p90_us":3000,"p99_us":3000,"max_us":3000})"));
     EXPECT_EQ(j["intervals"][1]["logins"], 0);
     EXPECT_EQ(j["intervals"][2]["logins"], 2);
     EXPECT_EQ(j["intervals"][2]["failed"], 1);
@@ -111,6 +114,33 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
     EXPECT_EQ(j["host"]["listen_drops"], 3);
     EXPECT_EQ(j["host"]["tcp_retransmitted_segments"], 4);
     EXPECT_EQ(j["host"]["tcp_resets_sent"], 0);
+}
+
+TEST_F(BatchReportFiles, ThePageTheCurveAndTheHistogramsTravelWithTheReport) {
+    BatchReport report(options());
+    report.onRunStart(kStartUs);
+    for (int i = 1; i <= 200; ++i) report.onLogin(login("alice", LoginOutcome::Success, kStartUs + i * 1000, 100 + i));
+    report.onRunEnd(kStartUs + 300'000, false);
+    report.finish();
+    const std::string text = readAll(options().dir / "report.json");
+    const auto j = nlohmann::json::parse(text);
+    const auto& curve = j["latency_percentiles"];
+    ASSERT_GE(curve.size(), 26u);
+    EXPECT_EQ(curve.front()["p"], 0);
+    EXPECT_EQ(curve.front()["us"], 101);  // the minimum
+    EXPECT_EQ(curve.back()["p"], 100);
+    EXPECT_EQ(curve.back()["us"], 300);  // the maximum
+    EXPECT_DOUBLE_EQ(curve[curve.size() - 2]["p"].get<double>(), 99.5);  // 200 logins: too few for p99.9
+    const auto latency = LatencyHistogram::deserializeText(j["histograms"]["latency"].get<std::string>());
+    ASSERT_TRUE(latency);
+    EXPECT_EQ(latency->count(), 200u);
+    EXPECT_EQ(latency->percentile(0.5), j["latency_us"]["p50"].get<std::int64_t>());
+    EXPECT_EQ(j["settings"]["users_file"], "users.csv");
+    EXPECT_TRUE(j["settings"].contains("connect_timeout_ms"));
+    // The page holds the same report, ready to open from the folder.
+    const std::string page = readAll(options().dir / "report.html");
+    EXPECT_NE(page.find("<title>Tarrow run report</title>"), std::string::npos);
+    EXPECT_NE(page.find(j["histograms"]["latency"].get<std::string>()), std::string::npos);
 }
 
 TEST_F(BatchReportFiles, CsvHasOneRowPerLoginWithItsPhases) {

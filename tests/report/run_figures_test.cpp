@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/latency_histogram.h"
 #include "tests/support/temp_folder.h"
 
 namespace tarrow::compare {
@@ -29,6 +30,30 @@ TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals)
     EXPECT_DOUBLE_EQ(run->measures.at("bind").percentilesUs.at("p99"), 600);
     EXPECT_EQ(run->measures.count("tls"), 0u);  // a phase that never ran is not compared
     EXPECT_EQ(run->loginsPerInterval, (std::vector<double>{500, 525}));
+}
+
+TEST(ReadRunFigures, TakesEveryRankFromTheRunsHistogram)
+{
+    LatencyHistogram h;
+    for (int us = 1; us <= 100; ++us)
+        h.record(us);
+    TempFolder folder;
+    const std::string path = writeFile(folder, "report.json",
+                                       R"({"latency_us": {"count": 100, "p50": 50},
+                                           "histograms": {"latency": ")" + h.serializeText() + R"("}})");
+    std::string error;
+    const auto run = readRunFigures(path, error);
+    ASSERT_TRUE(run) << error;
+    const Distribution& d = run->measures.at("latency");
+    ASSERT_TRUE(d.valueAtRankUs);
+    EXPECT_DOUBLE_EQ(d.valueAtRankUs(0), 1);
+    EXPECT_DOUBLE_EQ(d.valueAtRankUs(49), 50);
+    EXPECT_DOUBLE_EQ(d.valueAtRankUs(99), 100);
+    // A histogram that does not match the figures beside it is not used.
+    const std::string other = writeFile(folder, "other.json",
+                                        R"({"latency_us": {"count": 7, "p50": 50},
+                                            "histograms": {"latency": ")" + h.serializeText() + R"("}})");
+    EXPECT_FALSE(readRunFigures(other, error)->measures.at("latency").valueAtRankUs);
 }
 
 TEST(ReadRunFigures, SaysWhatIsWrongWithAFile)
