@@ -86,7 +86,7 @@ std::optional<Interval> rateDifferenceInterval(const std::vector<double>& a,
                                                const std::vector<double>& b, double level,
                                                int resamples, std::uint64_t seed)
 {
-    if (a.empty() || b.empty() || resamples < 2)
+    if (a.size() < 2 || b.size() < 2 || resamples < 2)
         return std::nullopt;
     std::mt19937_64 random(seed);
     const auto resampledMean = [&random](const std::vector<double>& seconds) {
@@ -120,8 +120,17 @@ Comparison compareRuns(const RunFigures& a, const RunFigures& b, const CompareSe
     Comparison result;
     const double z = zOfLevel(settings.level);
     const double grow = 1 + settings.thresholdPercent / 100;
-    for (const auto& [measure, da] : a.measures) {
+    // The whole login first, then the phases in the order a login runs them.
+    std::vector<std::string> order{"latency", "connect", "tls", "bind", "verify", "unbind"};
+    for (const auto& entry : a.measures)
+        if (std::find(order.begin(), order.end(), entry.first) == order.end())
+            order.push_back(entry.first);
+    for (const std::string& measure : order) {
+        const auto mine = a.measures.find(measure);
         const auto other = b.measures.find(measure);
+        if (mine == a.measures.end())
+            continue;
+        const Distribution& da = mine->second;
         if (other == b.measures.end())
             continue;
         const Distribution& db = other->second;

@@ -26,7 +26,8 @@ std::optional<Interval> quantileInterval(const Distribution& d, double q, double
 Interval differenceInterval(const Interval& a, const Interval& b);
 
 // Percentile bootstrap of the mean logins per second, B - A: resamples each run's seconds
-// with replacement, with a fixed seed so that a comparison repeats exactly.
+// with replacement, with a fixed seed so that a comparison repeats exactly. Needs two seconds
+// of each run at least.
 std::optional<Interval> rateDifferenceInterval(const std::vector<double>& a,
                                                const std::vector<double>& b, double level,
                                                int resamples, std::uint64_t seed);

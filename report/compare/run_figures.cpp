@@ -74,6 +74,9 @@ std::optional<RunFigures> readRunFigures(const std::string& path, std::string& e
         if (const auto intervals = report.find("intervals"); intervals != report.end() && intervals->is_array())
             for (const json& second : *intervals)
                 run.loginsPerInterval.push_back(second.value("logins", 0.0));
+        // The last second is cut short by the end of the run: its count is no rate.
+        if (!run.loginsPerInterval.empty())
+            run.loginsPerInterval.pop_back();
         return run;
     } catch (const json::exception& e) {
         error = path + ": not a Tarrow report: " + e.what();

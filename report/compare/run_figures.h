@@ -25,7 +25,8 @@ struct RunFigures {
     // "latency" for the whole login, then the phases that the run measured.
     std::map<std::string, Distribution> measures;
     double loginsPerSecond = 0;
-    // Logins of every whole second of the run, for the confidence interval of the rate.
+    // Logins of every whole second of the run (the last, partial one left out), for the
+    // confidence interval of the rate.
     std::vector<double> loginsPerInterval;
 };
 

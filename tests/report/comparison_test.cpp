@@ -69,6 +69,7 @@ TEST(RateDifference, ContainsZeroForTheSameRunAndTheShiftForAShiftedOne)
     EXPECT_EQ(again->low, slower->low);
     EXPECT_EQ(again->high, slower->high);
     EXPECT_FALSE(rateDifferenceInterval({}, b, 0.95, 2000, 7));
+    EXPECT_FALSE(rateDifferenceInterval({1000}, b, 0.95, 2000, 7));  // one second tells no spread
 }
 
 TEST(CompareRuns, GatesOnASignificantLatencyRegressionBeyondTheThreshold)

@@ -20,7 +20,7 @@ TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals)
       "logins_per_s": 512.5,
       "latency_us": {"count": 10, "p50": 500, "p90": 700, "p99": 900, "p999": 950, "max": 990},
       "phases_us": {"bind": {"count": 10, "p50": 300, "p99": 600}, "tls": {"count": 0}},
-      "intervals": [{"t_s": 0, "logins": 500}, {"t_s": 1, "logins": 525}]})");
+      "intervals": [{"t_s": 0, "logins": 500}, {"t_s": 1, "logins": 525}, {"t_s": 2, "logins": 7}]})");
     std::string error;
     const auto run = readRunFigures(path, error);
     ASSERT_TRUE(run) << error;
@@ -29,7 +29,7 @@ TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals)
     EXPECT_DOUBLE_EQ(run->measures.at("latency").percentilesUs.at("p999"), 950);
     EXPECT_DOUBLE_EQ(run->measures.at("bind").percentilesUs.at("p99"), 600);
     EXPECT_EQ(run->measures.count("tls"), 0u);  // a phase that never ran is not compared
-    EXPECT_EQ(run->loginsPerInterval, (std::vector<double>{500, 525}));
+    EXPECT_EQ(run->loginsPerInterval, (std::vector<double>{500, 525}));  // not the partial last second
 }
 
 TEST(ReadRunFigures, TakesEveryRankFromTheRunsHistogram)
