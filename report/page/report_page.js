@@ -222,8 +222,9 @@ function seriesOptions(title, yTitle, logarithmic) {
 }
 
 function line(label, colour, points, extra) {
+  // Short runs show their few seconds as points; long ones as lines only.
   return Object.assign({ label: label, data: points, borderColor: colour, backgroundColor: colour,
-                         pointRadius: 0, borderWidth: 1.5 }, extra || {});
+                         pointRadius: points.length < 60 ? 2 : 0, borderWidth: 1.5 }, extra || {});
 }
 
 function drawCharts(report) {
