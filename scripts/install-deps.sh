@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libldap-dev slapd ldap-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev
   xvfb xauth imagemagick
   # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
   # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.

@@ -64,6 +64,42 @@ void appendCsvRow(std::string& out, const ReplyRecord& r) {
     out += "\r\n";
 }
 
+std::string loginsCsvHeader() {
+    return "time,client,user,outcome,code,message,reply_ms,execute_us,lag_us,connect_us,tls_us,bind_us,"
+           "verify_us,unbind_us\r\n";
+}
+
+namespace {
+
+void appendMicroseconds(std::string& out, std::int64_t us) {
+    out += ',';
+    if (us >= 0) out += std::to_string(us);
+}
+
+}  // namespace
+
+void appendLoginsCsvRow(std::string& out, const ReplyRecord& r) {
+    appendCsvRow(out, r);
+    out.resize(out.size() - 2);  // the row goes on after reply_ms
+    const timings::LoginTimings none;
+    const timings::LoginTimings& t = r.timings ? *r.timings : none;
+    appendMicroseconds(out, t.executeUs);
+    appendMicroseconds(out, t.lagUs);
+    for (const std::int64_t us : t.phaseUs) appendMicroseconds(out, us);
+    out += "\r\n";
+}
+
+void appendLoginsCsvRow(std::string& out, const LeaseRecord& r) {
+    out += formatUtc(r.wallMs);
+    out += ',';
+    out += csvField(r.client);
+    out += ',';
+    out += csvField(r.user);
+    out += ",indeterminate,,";
+    out += leaseEndText(r.why);
+    out += ",,,,,,,,\r\n";
+}
+
 std::string ProgressMeter::tick(std::int64_t nowUs, const RunStats& stats, std::size_t clients) {
     if (nowUs - lastUs_ < 1'000'000) return {};
     const std::uint64_t replies = stats.replies();
@@ -100,6 +136,64 @@ std::string oneLine(std::string_view text) {
     return out;
 }
 
+// "mean 0.512  p50 0.498  p99 0.911  max 3.020" in ms.
+std::string spreadMs(const LoginHistogram& h) {
+    return "mean " + formatMs(static_cast<std::int64_t>(h.meanUs())) + "  p50 " + formatMs(h.percentileUs(0.50)) +
+           "  p99 " + formatMs(h.percentileUs(0.99)) + "  max " + formatMs(h.maxUs());
+}
+
+// The clients' own measurements, the leases without a reply and the outages.
+void writeTimingLines(std::ostream& out, const RunStats& s) {
+    const LoginTimingStats& t = s.logins;
+    if (t.executeUs.count()) {
+        out << "  login latency (ms): " << spreadMs(t.executeUs) << "  (" << t.executeUs.count()
+            << " logins timed by the clients)\n";
+        out << "  login phases p50 (ms):";
+        for (std::size_t p = 0; p < timings::kPhaseCount; ++p)
+            if (t.phaseUs[p].count())
+                out << "  " << timings::phaseName(static_cast<timings::Phase>(p)) << " "
+                    << formatMs(t.phaseUs[p].percentileUs(0.50));
+        out << "\n";
+        if (t.lagUs.count()) out << "  event lag (ms):    " << spreadMs(t.lagUs) << "\n";
+    } else {
+        out << "  login latency (ms): no login timed by the clients\n";
+    }
+    if (s.clientsAsked)
+        out << "  timings:           " << s.clientsReporting << " of " << s.clientsAsked
+            << " connections report them, " << s.clientsAsked - s.clientsReporting << " do not\n";
+    out << "  indeterminate:     " << s.lostPackets << " logins without a reply (" << s.handedAgain
+        << " credentials handed out again)\n";
+    for (const IndeterminateLogin& i : s.indeterminateLogins)
+        out << "    " << oneLine(i.user) << " at " << i.client << ": " << leaseEndText(i.why)
+            << (i.handedAgain ? ", handed out again" : "") << "\n";
+    if (s.lostPackets > s.indeterminateLogins.size())
+        out << "    (" << s.lostPackets - s.indeterminateLogins.size() << " more not listed)\n";
+    for (const Outage& o : s.outages.outages()) {
+        out << "  outage:            at " << formatUtc(o.firstFailureWallMs) << ", " << o.failedInRow
+            << " unsuccessful replies in a row, ";
+        if (o.recoveredUs < 0) {
+            out << "not over at the end of the run\n";
+            continue;
+        }
+        out << "logins succeeded again after " << formatMs((o.recoveredUs - o.firstFailureUs) / 1000) << " s";
+        if (o.recoveryP99Us >= 0)
+            out << ", login p99 " << formatMs(o.recoveryP99Us) << " ms over the next "
+                << formatMs(o.recoveryWindowUs / 1000) << " s";
+        out << "\n";
+    }
+}
+
+void writeClientTimingLines(std::ostream& out, const RunStats& s) {
+    bool header = false;
+    for (const auto& [client, c] : s.perClient) {
+        if (!c.timed || !c.timed->executeUs.count()) continue;
+        if (!header) out << "  per client timings: login p50 / p99, event lag max (ms)\n";
+        header = true;
+        out << "    " << client << "  " << formatMs(c.timed->executeUs.percentileUs(0.50)) << " / "
+            << formatMs(c.timed->executeUs.percentileUs(0.99)) << ", " << formatMs(c.timed->lagMaxUs) << "\n";
+    }
+}
+
 }  // namespace
 
 void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
@@ -132,6 +226,7 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.meanUs()))
         << "  p50 " << formatMs(s.replyTimes.percentileUs(0.50)) << "  p99 "
         << formatMs(s.replyTimes.percentileUs(0.99)) << "  max " << formatMs(s.replyTimes.maxUs()) << "\n";
+    writeTimingLines(out, s);
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";
         for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << oneLine(text) << "\n";
@@ -141,6 +236,7 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
         for (const auto& [client, c] : s.perClient)
             out << "    " << client << "  " << c.ok << " / " << c.failed << " / " << c.errors << "\n";
     }
+    writeClientTimingLines(out, s);
 }
 
 }  // namespace tarrow::ctrl

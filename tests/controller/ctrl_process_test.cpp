@@ -34,11 +34,13 @@ public:
             process.waitForFinished(3000);
         }
     }
-    // Starts with ports 0 and waits (bounded) for the line that gives the ports.
-    bool start(QStringList extra, std::uint16_t answerPort = 45998) {
+    // Starts with ports 0 and waits (bounded) for the line that gives the ports. Unless
+    // askTimings, the controller speaks the plain channel only (--no-timings).
+    bool start(QStringList extra, std::uint16_t answerPort = 45998, bool askTimings = false) {
         QStringList args{"--ini", dir.filePath("TarrowCtrl.ini"), "--control-port", "0",
                          "--discovery-port", "0", "--answer-port", QString::number(answerPort),
                          "--quiet"};
+        if (!askTimings) args << "--no-timings";
         process.start(TARROW_CTRL_PATH, args + extra);
         if (!process.waitForStarted(5000)) return false;
         const QRegularExpression re("TCP port (\\d+), discovery on UDP port (\\d+)");
