@@ -8,7 +8,8 @@ namespace {
 // Record keys: one letter per figure. The order of writing is fixed; reading takes any order.
 constexpr char kExecuteKey = 'e';
 constexpr char kLagKey = 'l';
-constexpr std::array<char, kPhaseCount> kPhaseKeys{'c', 't', 'b', 'v', 'u'};
+// In the order of LoginPhase: connect, tls, bind, verify, unbind.
+constexpr std::array<char, kLoginPhaseCount> kPhaseKeys{'c', 't', 'b', 'v', 'u'};
 constexpr std::size_t kMaxKeyLetters = 8;
 constexpr std::size_t kMaxValueDigits = 18;  // fits std::int64_t with room
 
@@ -41,23 +42,12 @@ bool readField(std::string_view field, LoginTimings& out) {
     const char key = field[0];
     if (key == kExecuteKey) out.executeUs = value;
     else if (key == kLagKey) out.lagUs = value;
-    for (std::size_t p = 0; p < kPhaseCount; ++p)
-        if (key == kPhaseKeys[p]) out.phaseUs[p] = value;
+    for (int p = 0; p < kLoginPhaseCount; ++p)
+        if (key == kPhaseKeys[static_cast<std::size_t>(p)]) out.phases.set(static_cast<LoginPhase>(p), value);
     return true;
 }
 
 }  // namespace
-
-const char* phaseName(Phase phase) {
-    switch (phase) {
-    case Phase::Connect: return "connect";
-    case Phase::Tls: return "tls";
-    case Phase::Bind: return "bind";
-    case Phase::Verify: return "verify";
-    case Phase::Unbind: return "unbind";
-    }
-    return "?";
-}
 
 std::size_t requestLength(std::string_view packet) {
     return packet.substr(0, kRequestPacket.size()) == kRequestPacket ? kRequestPacket.size() : 0;
@@ -67,7 +57,11 @@ void appendRecord(std::string& out, const LoginTimings& t) {
     out += '\0';
     appendField(out, kExecuteKey, t.executeUs);
     appendField(out, kLagKey, t.lagUs);
-    for (std::size_t p = 0; p < kPhaseCount; ++p) appendField(out, kPhaseKeys[p], t.phaseUs[p]);
+    for (int p = 0; p < kLoginPhaseCount; ++p) {
+        if (!t.phases.has(p)) continue;
+        const std::int64_t us = t.phases.us[static_cast<std::size_t>(p)];
+        appendField(out, kPhaseKeys[static_cast<std::size_t>(p)], us < 0 ? 0 : us);
+    }
     out += '\n';
 }
 

@@ -12,6 +12,8 @@
 //  - A record ends with a line feed, so that it is complete without waiting for silence.
 #pragma once
 
+#include "common/login_phases.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -29,21 +31,12 @@ inline constexpr std::string_view kAcceptance{"\0tarrow-timings/1\n", 18};
 // A record (after its zero byte, line feed included) is never longer than this.
 inline constexpr std::size_t kMaxRecordBytes = 256;
 
-// Phases of one login sequence, in the order they run.
-enum class Phase : std::size_t { Connect, Tls, Bind, Verify, Unbind };
-inline constexpr std::size_t kPhaseCount = 5;
-// "connect", "tls", "bind", "verify", "unbind".
-const char* phaseName(Phase phase);
-
-// What the client measured for one login. -1 means not measured (a phase the login did not
-// reach, or a figure the client could not take).
+// What the client measured for one login. -1 means not measured (a figure the client could
+// not take); a phase the login did not reach is absent from phases.
 struct LoginTimings {
     std::int64_t executeUs = -1;  // the whole login as its caller saw it
     std::int64_t lagUs = -1;      // from when the event timer was due to when the login started
-    std::array<std::int64_t, kPhaseCount> phaseUs{-1, -1, -1, -1, -1};
-
-    std::int64_t phase(Phase p) const { return phaseUs[static_cast<std::size_t>(p)]; }
-    std::int64_t& phase(Phase p) { return phaseUs[static_cast<std::size_t>(p)]; }
+    PhaseTimings phases;          // the phases of the login sequence it reached
 };
 
 // How many bytes at the front of a packet the client received are the request: the length
@@ -51,7 +44,7 @@ struct LoginTimings {
 std::size_t requestLength(std::string_view packet);
 
 // Appends NUL + record + LF: "\0e=523 l=1003 c=120 b=300 v=50 u=40\n". Figures that are -1
-// are left out; negative figures other than -1 are written as 0.
+// and phases not reached are left out; other negative figures are written as 0.
 void appendRecord(std::string& out, const LoginTimings& timings);
 
 enum class RecordState {

@@ -2,17 +2,17 @@
 #include "client/app/TrwU.h"
 
 #include "client/app/client_settings.h"
+#include "common/link_protocol.h"
 
 namespace {
 
-constexpr std::uint16_t kControlPort = 2308;
 constexpr int kDiscoverIntervalMs = 5000;
 constexpr int kEventIntervalMs = 1000;
 constexpr int kCountdownIntervalMs = 1000;
 
 }  // namespace
 
-TfrmTrwMain::TfrmTrwMain(TrwPorts ports) : p(ports), sktTCP(ports.tcpTransport, kControlPort) {
+TfrmTrwMain::TfrmTrwMain(TrwPorts ports) : p(ports), sktTCP(ports.tcpTransport, tarrow::kControlPort) {
     // 1. Components with the settings of the form description; every handler runs guarded.
     p.timeDiscover.setHandler([this] { guarded([this] { timeDiscoverTimer(); }); });
     p.timeEvent.setHandler([this] { guarded([this] { timeEventTimer(); }); });

@@ -1,6 +1,9 @@
 #include "client/app/client_settings.h"
 
-#include "client/app/ini_file.h"
+#include <filesystem>
+
+#include "common/file_lookup.h"
+#include "common/ini_file.h"
 
 namespace tarrow {
 
@@ -15,6 +18,12 @@ ClientSettings readClientSettings(const std::string& iniPath) {
     s.batchWorkloads = ini.readBool("General", "BatchWorkloads", d.batchWorkloads);
     s.maxDelay = ini.readInteger("General", "MaxDelay", d.maxDelay);
     return s;
+}
+
+std::string clientIniPath(const std::string& programPath) {
+    std::filesystem::path path(programPath);
+    path.replace_extension(".INI");
+    return fileAnyCase(path.string());
 }
 
 }  // namespace tarrow

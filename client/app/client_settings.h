@@ -23,4 +23,9 @@ struct ClientSettings {
 // file, section or key, or a value that does not convert, gives the default.
 ClientSettings readClientSettings(const std::string& iniPath);
 
+// The client's INI file name: the program path with its extension replaced by ".INI". When
+// that exact file is absent, a file in the same folder whose name matches it without regard
+// to letter case is taken (so a generated "Tarrow.ini" is found).
+std::string clientIniPath(const std::string& programPath);
+
 }  // namespace tarrow

@@ -22,6 +22,8 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
         if (arg == "--batch") {
             options.batch = true;
+        } else if (arg == "--no-timings") {
+            options.offerTimings = false;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--ini") {
@@ -46,7 +48,7 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
 }
 
 std::string cliUsage() {
-    return "Usage: TarrowCli [--ini FILE] [--batch]\n"
+    return "Usage: TarrowCli [--ini FILE] [--batch] [--no-timings]\n"
            "The workload client without a window. Log lines go to standard output; status texts,\n"
            "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
            "\n"
@@ -54,6 +56,8 @@ std::string cliUsage() {
            "               missing: Tarrow.INI beside the program, in any letter case)\n"
            "  --batch      run one batch run over the users file the INI names and exit:\n"
            "               status 0 when the run completed, 1 when the file could not be read\n"
+           "  --no-timings ignore a controller's request for the timings of each login, as a\n"
+           "               client without that extension does (also TARROW_TIMINGS=off)\n"
            "  --help       show this text\n"
            "\n"
            "Without --batch the client runs in client mode until SIGINT or SIGTERM.\n"

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/link_protocol.h"
+
 namespace tarrow::cli {
 
 struct CliOptions {
@@ -15,9 +17,12 @@ struct CliOptions {
     bool batch = false;
     bool help = false;
     // Test options: the UDP port announcements go to, and the one answers arrive on (0: any).
-    std::uint16_t discoverPort = 2308;
-    std::uint16_t answerPort = 2309;
+    std::uint16_t discoverPort = kDiscoveryPort;
+    std::uint16_t answerPort = kAnswerPort;
     bool answerPortGiven = false;
+    // --no-timings: ignore a controller's timings request, as a client without the
+    // extension does (a reply is then only the described reply).
+    bool offerTimings = true;
 };
 
 // The options, or the text of what is wrong with them.

@@ -7,12 +7,14 @@
 #include <memory>
 
 #include "client/app/TrwU.h"
-#include "client/app/ini_file.h"
+#include "client/app/client_settings.h"
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
-#include "client/cli/signal_quit.h"
 #include "client/qt/client_platform.h"
+#include "client/app/timings_switch.h"
 #include "client/qt/loop_guard.h"
+#include "common/file_lookup.h"
+#include "common/qt/signal_pipe.h"
 
 namespace {
 
@@ -39,9 +41,9 @@ std::unique_ptr<tarrow::qt::ClientPlatform> makePlatform(const CliOptions& optio
 // beside the program (Tarrow.INI, or the generated Tarrow.ini), so that both front ends share it.
 std::string defaultIniPath() {
     const std::string program = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-    const std::string own = tarrow::clientIniPath(program);
-    std::error_code ec;
-    if (std::filesystem::exists(own, ec)) return own;
+    if (auto own = tarrow::findFileAnyCase(std::filesystem::path(program).replace_extension(".INI").string())) {
+        return *own;
+    }
     return tarrow::clientIniPath((std::filesystem::path(program).parent_path() / "Tarrow").string());
 }
 
@@ -69,6 +71,7 @@ int run(const CliOptions& options) {
                               platform->timeEvent, platform->timeCountdown, platform->sktOutput,
                               platform->sktInput, platform->tcpTransport, platform->monotonicClock,
                               platform->wallClock, platform->random, report, iniPath});
+    form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();
 
     if (options.batch) {
@@ -80,7 +83,7 @@ int run(const CliOptions& options) {
     // Log lines reach the console whenever the loop has nothing more to do.
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      [&out] { out.flush(); });
-    SignalQuit quit([] { QCoreApplication::quit(); });
+    const tarrow::SignalPipe quit([](int) { QCoreApplication::quit(); });
     QCoreApplication::exec();
     // The form goes first: it logs out an open login and closes the connection silently.
     return kOk;

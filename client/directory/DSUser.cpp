@@ -1,6 +1,6 @@
 #include "client/directory/DSUser.h"
 
-#include "client/directory/credential_line.h"
+#include "common/credential_line.h"
 #include "client/directory/credential_buffer.h"
 #include "qds/include/qvconnapi.h"
 #include "qds/include/qvdsapi.h"

@@ -2,11 +2,10 @@
 #include <string>
 
 #include "client/app/TrwU.h"
-#include "client/net/buffer_text.h"
+#include "common/buffer_text.h"
+#include "common/link_protocol.h"
 
-namespace {
-const std::string kDiscover = "DISCOVER";
-}  // namespace
+using tarrow::kDiscover;
 
 void TfrmTrwMain::timeDiscoverTimer() {
     // The host is set on every tick; a host name is resolved by the sender before each send.
@@ -14,7 +13,7 @@ void TfrmTrwMain::timeDiscoverTimer() {
     p.memDebug.append("Discovery Timer");
     p.memDebug.append(p.sktOutput.remoteHost());
     // Exactly the eight letters: no terminator, no line end.
-    p.sktOutput.send(kDiscover);
+    p.sktOutput.send(std::string(kDiscover));
 }
 
 void TfrmTrwMain::sktInputDataReceived(const std::string& bytes, const std::string& fromIp, std::uint16_t /*port*/) {

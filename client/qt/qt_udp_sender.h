@@ -7,12 +7,13 @@
 #include <string>
 
 #include "client/ports/sockets.h"
+#include "common/link_protocol.h"
 
 namespace tarrow::qt {
 
 class QtUdpSender final : public UdpSender {
 public:
-    static constexpr std::uint16_t kDefaultRemotePort = 2308;
+    static constexpr std::uint16_t kDefaultRemotePort = kDiscoveryPort;
     explicit QtUdpSender(std::uint16_t remotePort = kDefaultRemotePort);
     std::string remoteHost() const override { return host_; }
     void setRemoteHost(const std::string& host) override { host_ = host; }

@@ -1,58 +1,38 @@
 #include "controller/core/ctrl_config.h"
 
-#include "client/app/ini_file.h"
-#include "client/directory/credential_line.h"
+#include "common/credential_line.h"
+#include "common/file_lookup.h"
+#include "common/ini_file.h"
+#include "common/users_file_reader.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string_view>
 #include <system_error>
 
 namespace tarrow::ctrl {
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string lowerCase(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-}  // namespace
-
 std::string defaultIniPath(const std::string& programPath) {
-    const fs::path folder = fs::path(programPath).parent_path();
-    const fs::path exact = folder / "TarrowCtrl.ini";
-    std::error_code ec;
-    if (fs::exists(exact, ec)) return exact.string();
-    const std::string wanted = "tarrowctrl.ini";
-    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        if (lowerCase(it->path().filename().string()) == wanted && it->is_regular_file(ec))
-            return it->path().string();
-    }
-    return exact.string();
+    return fileAnyCase((fs::path(programPath).parent_path() / "TarrowCtrl.ini").string());
 }
 
-std::vector<Credential> parseUsers(const std::string& text, std::vector<std::string>& warnings) {
+std::vector<Credential> readUsers(const std::string& path, std::vector<std::string>& warnings) {
+    UsersFileReader reader;
+    if (!reader.open(path)) throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
     std::vector<Credential> out;
-    std::size_t lineNumber = 0;
-    std::size_t pos = 0;
-    std::string line;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        ++lineNumber;
-        line.assign(text, pos, end - pos);
-        pos = end + 1;
-        std::erase(line, '\r');
+    for (UsersFileReader::Read r; (r = reader.next()) != UsersFileReader::Read::End;) {
+        const std::string where = "line " + std::to_string(reader.lineNumber()) + ": ";
+        if (r == UsersFileReader::Read::LongLine) {
+            warnings.push_back(where + "longer than " + std::to_string(UsersFileReader::kMaxLineChars) +
+                               " characters, skipped");
+            continue;
+        }
+        // As a batch run does: the line's text ends at a zero byte, and an empty line is no line.
+        const std::string_view line(reader.lineText());
         if (line.empty()) continue;
         const auto fields = tarrow::splitCredentialLine(line, 5);
         if (fields.size() < 5) {
-            warnings.push_back("line " + std::to_string(lineNumber) + ": fewer than five fields, skipped");
+            warnings.push_back(where + "fewer than five fields, skipped");
             continue;
         }
         Credential c;
@@ -64,6 +44,7 @@ std::vector<Credential> parseUsers(const std::string& text, std::vector<std::str
         c.userName = fields[0];
         out.push_back(std::move(c));
     }
+    if (reader.failed()) throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
     return out;
 }
 
@@ -83,12 +64,7 @@ CtrlConfig loadConfig(const std::string& iniPath) {
     if (users.is_relative()) users = fs::path(iniPath).parent_path() / users;
     config.usersPath = fs::absolute(users, ec).lexically_normal().string();
 
-    std::ifstream in(config.usersPath, std::ios::binary);
-    if (!in) throw ConfigError{"cannot read users file \"" + config.usersPath + "\""};
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw ConfigError{"cannot read users file \"" + config.usersPath + "\""};
-    config.credentials = parseUsers(text.str(), config.warnings);
+    config.credentials = readUsers(config.usersPath, config.warnings);
     if (config.credentials.empty())
         throw ConfigError{"users file \"" + config.usersPath + "\" holds no line with five fields"};
     return config;

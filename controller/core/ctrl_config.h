@@ -33,10 +33,12 @@ std::string defaultIniPath(const std::string& programPath);
 // cannot be read or the users file holds no usable line.
 CtrlConfig loadConfig(const std::string& iniPath);
 
-// Parses users-file text: carriage returns are dropped wherever they stand (text mode),
-// empty lines are skipped, lines with fewer than five fields are skipped with a warning
-// (a client would reject them and never reply). Fields after the fifth (the time-out) are
-// not sent.
-std::vector<Credential> parseUsers(const std::string& text, std::vector<std::string>& warnings);
+// Reads the users file with the batch run's rules, so that the controller hands out exactly
+// the lines a batch run would run: carriage returns are dropped wherever they stand, a 0x1A
+// byte ends the file, a line's text ends at a zero byte, empty lines are skipped; lines longer
+// than 254 characters and lines with fewer than five fields are skipped with a warning (a
+// batch run skips them too, and a client would reject them and never reply). Fields after
+// the fifth (the time-out) are not sent. Throws ConfigError when the file cannot be read.
+std::vector<Credential> readUsers(const std::string& path, std::vector<std::string>& warnings);
 
 }  // namespace tarrow::ctrl

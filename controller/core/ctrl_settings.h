@@ -1,6 +1,8 @@
 // Everything a controller run is told: command-line options with their defaults.
 #pragma once
 
+#include "common/link_protocol.h"
+
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -16,9 +18,9 @@ struct CtrlSettings {
     std::int64_t replyTimeoutMs = 150'000;  // --reply-timeout (seconds): packet sent to reply complete
     std::int64_t replyQuietMs = 50;     // --reply-quiet-ms: silence that ends an error-message reply
     std::uint32_t maxClients = 4096;    // --max-clients: connections beyond this are refused
-    std::uint16_t discoveryPort = 2308; // --discovery-port: UDP port where "DISCOVER" is received
-    std::uint16_t answerPort = 2309;    // --answer-port: UDP port the answer goes to
-    std::uint16_t controlPort = 2308;   // --control-port: TCP listening port
+    std::uint16_t discoveryPort = kDiscoveryPort;  // --discovery-port: UDP port where "DISCOVER" is received
+    std::uint16_t answerPort = kAnswerPort;        // --answer-port: UDP port the answer goes to
+    std::uint16_t controlPort = kControlPort;      // --control-port: TCP listening port
     bool quiet = false;                 // --quiet: no progress lines
     std::string reportDir;              // --report: folder for report.json and logins.csv; empty: none
     bool askTimings = true;             // --no-timings: never send the timings request

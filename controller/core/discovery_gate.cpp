@@ -1,8 +1,10 @@
 #include "controller/core/discovery_gate.h"
 
+#include "common/link_protocol.h"
+
 namespace tarrow::ctrl {
 
-bool isDiscoverDatagram(std::string_view bytes) { return bytes == std::string_view("DISCOVER", 8); }
+bool isDiscoverDatagram(std::string_view bytes) { return bytes == kDiscover; }
 
 bool DiscoveryGate::shouldAnswer(std::string_view bytes, const std::string& sender,
                                  std::int64_t nowUs) {

@@ -5,9 +5,9 @@ namespace tarrow::ctrl {
 void IntervalTable::close() {
     current_.clients = connected_;
     if (current_.timed) {
-        current_.p50Us = currentLogins_.percentileUs(0.50);
-        current_.p99Us = currentLogins_.percentileUs(0.99);
-        currentLogins_ = LoginHistogram{};
+        current_.p50Us = currentLogins_.percentile(0.50);
+        current_.p99Us = currentLogins_.percentile(0.99);
+        currentLogins_.clear();
     }
     if (rows_.size() < kMaxSeconds) rows_.push_back(current_);
     else ++omitted_;
@@ -22,7 +22,7 @@ IntervalRow& IntervalTable::at(std::int64_t atUs) {
     if (second > currentSecond_ && rows_.size() >= kMaxSeconds) {
         omitted_ += second - currentSecond_;
         current_ = IntervalRow{};
-        currentLogins_ = LoginHistogram{};
+        currentLogins_.clear();
         currentSecond_ = second;
     }
     while (currentSecond_ < second) close();
@@ -39,7 +39,7 @@ void IntervalTable::reply(std::int64_t atUs, ReplyKind kind, std::int64_t loginU
     }
     if (loginUs < 0) return;
     ++row.timed;
-    currentLogins_.add(loginUs);
+    currentLogins_.record(loginUs);
 }
 
 void IntervalTable::indeterminate(std::int64_t atUs) { ++at(atUs).indeterminate; }

@@ -4,7 +4,7 @@
 // capped, so that memory stays bounded however long the run.
 #pragma once
 
-#include "controller/core/login_histogram.h"
+#include "common/latency_histogram.h"
 #include "controller/core/reply_packet.h"
 
 #include <cstdint>
@@ -47,7 +47,7 @@ private:
     std::vector<IntervalRow> rows_;  // finished seconds, from the run's first
     IntervalRow current_;
     std::size_t currentSecond_ = 0;
-    LoginHistogram currentLogins_;
+    tarrow::LatencyHistogram currentLogins_;
     std::uint32_t connected_ = 0;
     std::uint64_t omitted_ = 0;
     bool finished_ = false;

@@ -1,5 +1,7 @@
 #include "controller/core/json_report.h"
 
+#include "common/report_json.h"
+#include "common/report_text.h"
 #include "controller/core/reports.h"
 
 #include <nlohmann/json.hpp>
@@ -29,22 +31,11 @@ ordered_json orNull(std::int64_t value) { return value < 0 ? ordered_json() : or
 
 double seconds(std::int64_t us) { return static_cast<double>(us) / 1e6; }
 
-// {"count", "mean", "p50", "p90", "p99", "p999", "max"} in the histogram's unit, or with
-// the factor given; the figures are null when nothing was recorded.
-ordered_json spread(const LoginHistogram& h, double factor = 1.0) {
-    ordered_json o;
-    o["count"] = h.count();
-    auto figure = [&](double v) { return h.count() ? ordered_json(v * factor) : ordered_json(); };
-    auto whole = [&](std::int64_t v) {
-        return h.count() ? (factor == 1.0 ? ordered_json(v) : ordered_json(static_cast<double>(v) * factor))
-                         : ordered_json();
-    };
-    o["mean"] = figure(h.meanUs());
-    o["p50"] = whole(h.percentileUs(0.50));
-    o["p90"] = whole(h.percentileUs(0.90));
-    o["p99"] = whole(h.percentileUs(0.99));
-    o["p999"] = whole(h.percentileUs(0.999));
-    o["max"] = whole(h.maxUs());
+// latencyJson's shape in milliseconds, for the reply time.
+ordered_json spreadMs(const LatencyHistogram& h) {
+    ordered_json o = latencyJson(h);
+    for (const char* key : {"mean", "p50", "p90", "p99", "p999", "max"})
+        o[key] = o[key].get<double>() / 1e3;
     return o;
 }
 
@@ -79,8 +70,8 @@ ordered_json clients(const RunStats& s) {
         o["indeterminate"] = c.indeterminate;
         o["timed"] = c.timedReplies;
         const bool has = c.timed && c.timed->executeUs.count();
-        o["p50_us"] = has ? ordered_json(c.timed->executeUs.percentileUs(0.50)) : ordered_json();
-        o["p99_us"] = has ? ordered_json(c.timed->executeUs.percentileUs(0.99)) : ordered_json();
+        o["p50_us"] = has ? ordered_json(c.timed->executeUs.percentile(0.50)) : ordered_json();
+        o["p99_us"] = has ? ordered_json(c.timed->executeUs.percentile(0.99)) : ordered_json();
         const bool lag = c.timed && c.timed->lagCount;
         o["lag_mean_us"] = lag ? ordered_json(c.timed->lagMeanUs()) : ordered_json();
         o["lag_max_us"] = lag ? ordered_json(c.timed->lagMaxUs) : ordered_json();
@@ -139,13 +130,10 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
     r["started"] = formatUtc(context.startWallMs);
     r["elapsed_s"] = seconds(context.elapsedUs);
     r["logins_per_s"] = context.elapsedUs > 0 ? static_cast<double>(answered) / seconds(context.elapsedUs) : 0.0;
-    r["latency_us"] = spread(s.logins.executeUs);
-    ordered_json phases;
-    for (std::size_t p = 0; p < timings::kPhaseCount; ++p)
-        phases[timings::phaseName(static_cast<timings::Phase>(p))] = spread(s.logins.phaseUs[p]);
-    r["phases_us"] = std::move(phases);
-    r["lag_us"] = spread(s.logins.lagUs);
-    r["reply_ms"] = spread(s.replyTimes, 1e-3);
+    r["latency_us"] = latencyJson(s.logins.latencies.execute);
+    r["phases_us"] = phasesJson(s.logins.latencies);
+    r["lag_us"] = latencyJson(s.logins.lagUs);
+    r["reply_ms"] = spreadMs(s.replyTimes);
     r["timings"] = {{"clients_asked", s.clientsAsked},
                     {"clients_reporting", s.clientsReporting},
                     {"timed_replies", s.logins.timedReplies},
@@ -159,7 +147,7 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
     r["indeterminate"] = indeterminate(s);
     r["outages"] = outages(s.outages);
     r["outages_omitted"] = s.outages.outagesOmitted();
-    return r.dump(2) + "\n";
+    return reportText(r);
 }
 
 }  // namespace tarrow::ctrl

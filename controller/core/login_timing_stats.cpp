@@ -15,14 +15,17 @@ const char* timingsSupportText(TimingsSupport support) {
 
 void LoginTimingStats::add(const timings::LoginTimings& t) {
     ++timedReplies;
-    if (t.executeUs >= 0) executeUs.add(t.executeUs);
-    for (std::size_t p = 0; p < timings::kPhaseCount; ++p)
-        if (t.phaseUs[p] >= 0) phaseUs[p].add(t.phaseUs[p]);
-    if (t.lagUs >= 0) lagUs.add(t.lagUs);
+    if (t.executeUs >= 0) {
+        latencies.record(t.executeUs, t.phases);
+    } else {
+        for (int p = 0; p < kLoginPhaseCount; ++p)
+            if (t.phases.has(p)) latencies.phases[static_cast<std::size_t>(p)].record(t.phases.us[static_cast<std::size_t>(p)]);
+    }
+    if (t.lagUs >= 0) lagUs.record(t.lagUs);
 }
 
 void ClientTimingStats::add(const timings::LoginTimings& t) {
-    if (t.executeUs >= 0) executeUs.add(t.executeUs);
+    if (t.executeUs >= 0) executeUs.record(t.executeUs);
     if (t.lagUs < 0) return;
     ++lagCount;
     lagSumUs += t.lagUs;

@@ -3,10 +3,10 @@
 // records; memory is fixed per client.
 #pragma once
 
+#include "common/latency_histogram.h"
+#include "common/run_report.h"
 #include "common/timings_extension.h"
-#include "controller/core/login_histogram.h"
 
-#include <array>
 #include <cstdint>
 
 namespace tarrow::ctrl {
@@ -21,16 +21,15 @@ const char* timingsSupportText(TimingsSupport support);  // "not asked", "no", "
 
 struct LoginTimingStats {
     std::uint64_t timedReplies = 0;  // replies that came with a record
-    LoginHistogram executeUs;        // whole login, us
-    std::array<LoginHistogram, timings::kPhaseCount> phaseUs;  // each phase the logins reached
-    LoginHistogram lagUs;            // event timer due to login start, us
+    LoginLatencies latencies;        // whole login and each phase it reached, us
+    LatencyHistogram lagUs;          // event timer due to login start, us
 
     void add(const timings::LoginTimings& t);
 };
 
 // Per client: its login latency and lag, without the phases, to keep the entry small.
 struct ClientTimingStats {
-    LoginHistogram executeUs;
+    LatencyHistogram executeUs;
     std::uint64_t lagCount = 0;
     std::int64_t lagSumUs = 0;
     std::int64_t lagMaxUs = 0;

@@ -9,7 +9,7 @@ void OutageTracker::closeWindow(std::int64_t endUs) {
     windowOpen_ = false;
     Outage& o = outages_.back();
     o.recoveryWindowUs = std::min(endUs, o.recoveredUs + windowUs_) - o.recoveredUs;
-    if (o.recoveryTimed) o.recoveryP99Us = window_.percentileUs(0.99);
+    if (o.recoveryTimed) o.recoveryP99Us = window_.percentile(0.99);
 }
 
 void OutageTracker::reply(std::int64_t atUs, std::int64_t wallMs, bool success, std::int32_t code,
@@ -35,7 +35,7 @@ void OutageTracker::reply(std::int64_t atUs, std::int64_t wallMs, bool success, 
         if (outages_.size() < kMaxOutagesListed) {
             outages_.push_back(run_);
             windowOpen_ = true;
-            window_ = LoginHistogram{};
+            window_.clear();
         } else {
             ++omitted_;
         }
@@ -48,7 +48,7 @@ void OutageTracker::reply(std::int64_t atUs, std::int64_t wallMs, bool success, 
         ++o.recoveryLogins;
         if (loginUs >= 0) {
             ++o.recoveryTimed;
-            window_.add(loginUs);
+            window_.record(loginUs);
         }
     }
 }

@@ -5,7 +5,7 @@
 // directory came back slow. Leases that end without a reply neither break nor extend a run.
 #pragma once
 
-#include "controller/core/login_histogram.h"
+#include "common/latency_histogram.h"
 
 #include <cstdint>
 #include <string>
@@ -57,7 +57,7 @@ private:
     bool inOutage_ = false;  // the run has reached minFailures_
     // The recovery window of the last listed outage, while it is open.
     bool windowOpen_ = false;
-    LoginHistogram window_;
+    tarrow::LatencyHistogram window_;
 };
 
 }  // namespace tarrow::ctrl

@@ -12,12 +12,15 @@
 //  - anything that does not begin like a reply, or grows beyond 1499 bytes, is not a reply.
 #pragma once
 
+#include "common/link_protocol.h"
+
 #include <cstdint>
 #include <string_view>
 
 namespace tarrow::ctrl {
 
-inline constexpr std::size_t kMaxReplyBytes = 1499;
+// A reply is at most what the client's zero-terminated link buffer holds as text.
+inline constexpr std::size_t kMaxReplyBytes = kMaxLinkTextChars;
 
 enum class ReplyKind {
     Success,  // code 1: the operation completed

@@ -2,39 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
 
 namespace tarrow::ctrl {
-
-std::string formatMs(std::int64_t us) {
-    char buf[32];
-    const char* sign = us < 0 ? "-" : "";
-    const std::int64_t a = us < 0 ? -us : us;
-    std::snprintf(buf, sizeof buf, "%s%" PRId64 ".%03" PRId64, sign, a / 1000, a % 1000);
-    return buf;
-}
-
-std::string formatUtc(std::int64_t wallMs) {
-    const std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(wallMs % 1000));
-    return buf;
-}
-
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
 
 const char* outcomeText(ReplyKind kind) {
     switch (kind) {
@@ -85,7 +54,8 @@ void appendLoginsCsvRow(std::string& out, const ReplyRecord& r) {
     const timings::LoginTimings& t = r.timings ? *r.timings : none;
     appendMicroseconds(out, t.executeUs);
     appendMicroseconds(out, t.lagUs);
-    for (const std::int64_t us : t.phaseUs) appendMicroseconds(out, us);
+    for (int p = 0; p < kLoginPhaseCount; ++p)
+        appendMicroseconds(out, t.phases.has(p) ? t.phases.us[static_cast<std::size_t>(p)] : -1);
     out += "\r\n";
 }
 
@@ -137,22 +107,22 @@ std::string oneLine(std::string_view text) {
 }
 
 // "mean 0.512  p50 0.498  p99 0.911  max 3.020" in ms.
-std::string spreadMs(const LoginHistogram& h) {
-    return "mean " + formatMs(static_cast<std::int64_t>(h.meanUs())) + "  p50 " + formatMs(h.percentileUs(0.50)) +
-           "  p99 " + formatMs(h.percentileUs(0.99)) + "  max " + formatMs(h.maxUs());
+std::string spreadMs(const LatencyHistogram& h) {
+    return "mean " + formatMs(static_cast<std::int64_t>(h.mean())) + "  p50 " + formatMs(h.percentile(0.50)) +
+           "  p99 " + formatMs(h.percentile(0.99)) + "  max " + formatMs(h.max());
 }
 
 // The clients' own measurements, the leases without a reply and the outages.
 void writeTimingLines(std::ostream& out, const RunStats& s) {
     const LoginTimingStats& t = s.logins;
-    if (t.executeUs.count()) {
-        out << "  login latency (ms): " << spreadMs(t.executeUs) << "  (" << t.executeUs.count()
+    const LatencyHistogram& execute = t.latencies.execute;
+    if (execute.count()) {
+        out << "  login latency (ms): " << spreadMs(execute) << "  (" << execute.count()
             << " logins timed by the clients)\n";
         out << "  login phases p50 (ms):";
-        for (std::size_t p = 0; p < timings::kPhaseCount; ++p)
-            if (t.phaseUs[p].count())
-                out << "  " << timings::phaseName(static_cast<timings::Phase>(p)) << " "
-                    << formatMs(t.phaseUs[p].percentileUs(0.50));
+        for (int p = 0; p < kLoginPhaseCount; ++p)
+            if (const LatencyHistogram& h = t.latencies.phases[static_cast<std::size_t>(p)]; h.count())
+                out << "  " << loginPhaseName(p) << " " << formatMs(h.percentile(0.50));
         out << "\n";
         if (t.lagUs.count()) out << "  event lag (ms):    " << spreadMs(t.lagUs) << "\n";
     } else {
@@ -189,8 +159,8 @@ void writeClientTimingLines(std::ostream& out, const RunStats& s) {
         if (!c.timed || !c.timed->executeUs.count()) continue;
         if (!header) out << "  per client timings: login p50 / p99, event lag max (ms)\n";
         header = true;
-        out << "    " << client << "  " << formatMs(c.timed->executeUs.percentileUs(0.50)) << " / "
-            << formatMs(c.timed->executeUs.percentileUs(0.99)) << ", " << formatMs(c.timed->lagMaxUs) << "\n";
+        out << "    " << client << "  " << formatMs(c.timed->executeUs.percentile(0.50)) << " / "
+            << formatMs(c.timed->executeUs.percentile(0.99)) << ", " << formatMs(c.timed->lagMaxUs) << "\n";
     }
 }
 
@@ -223,9 +193,9 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     out << "    failed (R-code): " << s.failed << "\n";
     out << "    error (R0 text): " << s.errors << "\n";
     out << "  success rate:      " << pct(s.ok, replies) << "\n";
-    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.meanUs()))
-        << "  p50 " << formatMs(s.replyTimes.percentileUs(0.50)) << "  p99 "
-        << formatMs(s.replyTimes.percentileUs(0.99)) << "  max " << formatMs(s.replyTimes.maxUs()) << "\n";
+    out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.mean()))
+        << "  p50 " << formatMs(s.replyTimes.percentile(0.50)) << "  p99 "
+        << formatMs(s.replyTimes.percentile(0.99)) << "  max " << formatMs(s.replyTimes.max()) << "\n";
     writeTimingLines(out, s);
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";

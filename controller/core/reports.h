@@ -1,6 +1,7 @@
 // Every human- and machine-readable figure the controller prints.
 #pragma once
 
+#include "common/report_text.h"
 #include "controller/core/run_stats.h"
 
 #include <cstdint>
@@ -9,12 +10,10 @@
 
 namespace tarrow::ctrl {
 
-// "12.345" ms from microseconds.
-std::string formatMs(std::int64_t us);
-// "2026-12-07T21:33:35.123Z" from ms since 1970 UTC.
-std::string formatUtc(std::int64_t wallMs);
-// One CSV field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
-std::string csvField(std::string_view text);
+// Times and CSV fields as the client's reports write them too (common/report_text.h).
+using tarrow::csvField;
+using tarrow::formatMs;
+using tarrow::formatUtc;
 
 // The column names of the CSV file, with its line end.
 std::string csvHeader();

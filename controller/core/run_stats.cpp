@@ -58,7 +58,7 @@ void RunStats::recordReply(const ReplyRecord& r) {
         ++cappedEntry(errorMessages, r.message, kMaxMessageTexts, kOtherMessages);
         break;
     }
-    replyTimes.add(r.replyUs);
+    replyTimes.record(r.replyUs);
 }
 
 void RunStats::recordIndeterminate(const LeaseRecord& r) {

@@ -2,9 +2,9 @@
 // grow memory without limit; what does not fit is counted under one "other" entry.
 #pragma once
 
+#include "common/latency_histogram.h"
 #include "common/timings_extension.h"
 #include "controller/core/interval_table.h"
-#include "controller/core/latency_histogram.h"
 #include "controller/core/login_timing_stats.h"
 #include "controller/core/outage_tracker.h"
 #include "controller/core/reply_packet.h"
@@ -85,7 +85,7 @@ struct RunStats {
     std::uint64_t errors = 0;         // error-message replies (subset of replies)
     std::uint64_t discoveryReceived = 0;  // datagrams received on the discovery port
     std::uint64_t discoveryAnswered = 0;  // of which answered with "DISCOVER"
-    LatencyHistogram replyTimes;      // packet sent to reply complete, us
+    tarrow::LatencyHistogram replyTimes;  // packet sent to reply complete, us
     std::map<std::string, std::uint64_t, std::less<>> errorMessages;  // error text -> replies
     std::map<std::string, ClientCounts, std::less<>> perClient;       // "address:port" -> counts
     std::uint64_t clientsAsked = 0;      // connections sent the timings request

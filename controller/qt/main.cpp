@@ -1,4 +1,5 @@
 // TarrowCtrl: the controller. Wires the engine to Qt sockets, timers and signals.
+#include "common/qt/signal_pipe.h"
 #include "controller/core/control_engine.h"
 #include "controller/core/csv_reply_writer.h"
 #include "controller/core/ctrl_config.h"
@@ -9,7 +10,6 @@
 #include "controller/core/system_ctrl_clock.h"
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
-#include "controller/qt/stop_signals.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -120,7 +120,14 @@ int main(int argc, char** argv) {
               << "TarrowCtrl: listening on TCP port " << server.port() << ", discovery on UDP port "
               << discovery.port() << ", answers to UDP port " << settings.answerPort << std::endl;
 
-    StopSignals stopSignals([&engine](const char* name) { engine.stop(std::string(name) + " received"); });
+    std::unique_ptr<tarrow::SignalPipe> stopSignals;
+    try {
+        stopSignals = std::make_unique<tarrow::SignalPipe>(
+            [&engine](int signo) { engine.stop(tarrow::signalName(signo) + " received"); });
+    } catch (const std::exception& e) {
+        std::cerr << "TarrowCtrl: " << e.what() << "\n";
+        return 1;
+    }
     ProgressMeter progress(engine.startUs());
     std::int64_t shutdownStartUs = -1;
 

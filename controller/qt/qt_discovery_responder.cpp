@@ -1,5 +1,6 @@
 #include "controller/qt/qt_discovery_responder.h"
 
+#include "common/link_protocol.h"
 #include "controller/core/system_ctrl_clock.h"
 
 namespace tarrow::ctrl {
@@ -32,7 +33,7 @@ void QtDiscoveryResponder::drain() {
         const std::string sender = from.toString().toStdString() + ":" + std::to_string(fromPort);
         if (!gate_.shouldAnswer(bytes, sender, clock.monotonicUs())) continue;
         // The answer goes only to the address the datagram came from.
-        socket_.writeDatagram("DISCOVER", 8, from, answerPort_);
+        socket_.writeDatagram(kDiscover.data(), static_cast<qint64>(kDiscover.size()), from, answerPort_);
         ++stats_.discoveryAnswered;
     }
 }

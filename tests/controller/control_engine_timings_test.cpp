@@ -33,9 +33,10 @@ TEST_F(EngineTimingsTest, AcceptingClientGetsItsFirstPacketAtOnceAndTimedReplies
     ASSERT_TRUE(sink.timed[0]);
     EXPECT_EQ(sink.timings[0].executeUs, 700);
     EXPECT_EQ(sink.timings[0].lagUs, 12);
-    EXPECT_EQ(sink.timings[0].phase(timings::Phase::Verify), -1) << "not reached";
+    EXPECT_FALSE(sink.timings[0].phases.has(LoginPhase::Verify)) << "not reached";
+    EXPECT_EQ(sink.timings[0].phases.of(LoginPhase::Bind), 600);
     EXPECT_EQ(a.link.sent.size(), 3u);
-    EXPECT_EQ(stats.logins.executeUs.count(), 1u);
+    EXPECT_EQ(stats.logins.latencies.execute.count(), 1u);
     EXPECT_EQ(stats.perClient.at("127.0.0.1:1001").timings, TimingsSupport::Reporting);
 }
 

@@ -24,14 +24,20 @@ public:
     static inline int counter = 0;
 };
 
+std::vector<Credential> usersOf(const std::string& content, std::vector<std::string>& warnings) {
+    TempDir dir;
+    dir.write("users.csv", content);
+    return readUsers((dir.path / "users.csv").string(), warnings);
+}
+
 TEST(UsersFile, GeneratedLinesBecomePacketsWithoutTheTimeout) {
     std::vector<std::string> warnings;
-    const auto users = parseUsers("ElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n"
-                                  "\r\n"
-                                  "b;;pw  tree,ctx;srv\r\n"
-                                  "short,line,only\r\n"
-                                  "last,pw,t,c,s",
-                                  warnings);
+    const auto users = usersOf("ElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n"
+                               "\r\n"
+                               "b;;pw  tree,ctx;srv\r\n"
+                               "short,line,only\r\n"
+                               "last,pw,t,c,s",
+                               warnings);
     ASSERT_EQ(users.size(), 3u);
     EXPECT_EQ(users[0].packet, "UElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed");
     EXPECT_EQ(users[0].userName, "ElmfordTestUser1");
@@ -39,6 +45,19 @@ TEST(UsersFile, GeneratedLinesBecomePacketsWithoutTheTimeout) {
     EXPECT_EQ(users[2].packet, "Ulast,pw,t,c,s") << "a last line without a line end counts";
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0], "line 4: fewer than five fields, skipped");
+}
+
+TEST(UsersFile, TheControllerHandsOutExactlyTheLinesABatchRunWouldRun) {
+    std::vector<std::string> warnings;
+    const std::string tooLong = "long,pw,t,c,s," + std::string(250, 'x');
+    const auto users = usersOf("a,pw,t,c,s\n" + tooLong + "\n" + std::string("z,pw,t,c,s\0tail", 15) +
+                                   "\nb,pw,t,c,s\x1A\nnever,pw,t,c,s\n",
+                               warnings);
+    ASSERT_EQ(users.size(), 3u);
+    EXPECT_EQ(users[0].packet, "Ua,pw,t,c,s");
+    EXPECT_EQ(users[1].packet, "Uz,pw,t,c,s") << "the line's text ends at a zero byte";
+    EXPECT_EQ(users[2].packet, "Ub,pw,t,c,s") << "0x1A ends the file";
+    EXPECT_EQ(warnings, std::vector<std::string>{"line 2: longer than 254 characters, skipped"});
 }
 
 TEST(CtrlConfig, UsersFileIsTakenRelativeToTheIniFolder) {
@@ -66,6 +85,7 @@ TEST(CtrlConfig, ConfigurationErrorsSayWhatIsWrong) {
     EXPECT_NE(messageOf(dir.path / "nokey.ini").find("names no UserFile"), std::string::npos);
     dir.write("missing.ini", "[general]\nuserfile=nope.csv\n");
     EXPECT_NE(messageOf(dir.path / "missing.ini").find("cannot read users file"), std::string::npos);
+    EXPECT_NE(messageOf(dir.path / "missing.ini").find("No such file or directory"), std::string::npos);
     dir.write("empty.ini", "[General]\nUserFile=empty.csv\n");
     dir.write("empty.csv", "a,b,c\r\n\r\n");
     EXPECT_NE(messageOf(dir.path / "empty.ini").find("holds no line with five fields"), std::string::npos);

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "client/app/client_settings.h"
-#include "client/app/ini_file.h"
-#include "client/directory/credential_line.h"
+#include "common/ini_file.h"
+#include "common/credential_line.h"
 #include "generator/logic/random_source.h"
 #include "generator/logic/workload_writer.h"
 #include "generator/posix/posix_file_system.h"

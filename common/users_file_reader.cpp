@@ -1,4 +1,4 @@
-#include "client/ui/users_file_reader.h"
+#include "common/users_file_reader.h"
 
 #include <algorithm>
 #include <cerrno>

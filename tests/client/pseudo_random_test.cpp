@@ -1,22 +1,11 @@
-// Buffer text and the pseudo-random generator: the small pieces the controller link builds on.
+// The client's pseudo-random generator: the delays between workload events are drawn from it.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "client/net/buffer_text.h"
 #include "client/ui/pseudo_random.h"
 
 namespace {
-
-TEST(BufferText, StopsAtFirstZeroByteAndCutsToBufferMinusTerminator) {
-    EXPECT_EQ(tarrow::bufferText(std::string("DISCOVER\0xyz", 12)), "DISCOVER");
-    EXPECT_EQ(tarrow::bufferText(""), "");
-    EXPECT_EQ(tarrow::bufferText(std::string(1499, 'a')).size(), 1499U);
-    EXPECT_EQ(tarrow::bufferText(std::string(1500, 'a')).size(), 1499U);
-    EXPECT_EQ(tarrow::bufferText(std::string(70000, 'a')).size(), 1499U);
-    EXPECT_EQ(tarrow::bufferText("abc", 1), "");
-    EXPECT_EQ(tarrow::bufferText("abc", 0), "");
-}
 
 TEST(PseudoRandom, SameSeedSameSequenceOfNonNegativeNumbersBelow2To31) {
     tarrow::PseudoRandom a(1700000000U);

@@ -1,4 +1,4 @@
-#include "client/directory/credential_line.h"
+#include "common/credential_line.h"
 
 namespace tarrow {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "client/ui/users_file_reader.h"
+#include "common/users_file_reader.h"
 #include "tests/support/temp_folder.h"
 
 using tarrow::UsersFileReader;

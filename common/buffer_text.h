@@ -4,10 +4,9 @@
 #include <cstddef>
 #include <string>
 
-namespace tarrow {
+#include "common/link_protocol.h"
 
-// The size of every datagram and packet buffer of the controller link, terminating zero included.
-inline constexpr std::size_t kLinkBufferBytes = 1500;
+namespace tarrow {
 
 // The characters of bytes up to its first zero byte, at most bufferBytes - 1 of them: what a
 // buffer of bufferBytes that must keep a terminating zero holds as text. Longer input is cut.

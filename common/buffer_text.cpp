@@ -1,4 +1,4 @@
-#include "client/net/buffer_text.h"
+#include "common/buffer_text.h"
 
 #include <algorithm>
 

@@ -1,12 +1,10 @@
-#include "client/app/ini_file.h"
+#include "common/ini_file.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <system_error>
 
 namespace tarrow {
 namespace {
@@ -136,24 +134,6 @@ std::optional<std::int32_t> parseProfileInteger(const std::string& text) {
     const std::int64_t value = negative ? -magnitude : magnitude;
     if (value > INT32_MAX || value < INT32_MIN) return std::nullopt;
     return static_cast<std::int32_t>(value);
-}
-
-std::string clientIniPath(const std::string& programPath) {
-    namespace fs = std::filesystem;
-    fs::path path(programPath);
-    path.replace_extension(".INI");
-    std::error_code ec;
-    if (fs::exists(path, ec)) return path.string();
-    // Case-sensitive file systems: accept a file whose name differs only in letter case.
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    const std::string wanted = lower(path.filename().string());
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (lower(it->path().filename().string()) == wanted && it->is_regular_file(ec)) {
-            return path.has_parent_path() ? (folder / it->path().filename()).string()
-                                          : it->path().filename().string();
-        }
-    }
-    return path.string();
 }
 
 }  // namespace tarrow

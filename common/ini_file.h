@@ -37,9 +37,4 @@ private:
 // Converts a profile integer text; std::nullopt when it does not convert.
 std::optional<std::int32_t> parseProfileInteger(const std::string& text);
 
-// The client's INI file name: the program path with its extension replaced by ".INI". When
-// that exact file is absent, a file in the same folder whose name matches it without regard
-// to letter case is taken (so a generated "Tarrow.ini" is found).
-std::string clientIniPath(const std::string& programPath);
-
 }  // namespace tarrow
