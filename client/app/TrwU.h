@@ -4,6 +4,7 @@
 // scheduling and batch run in client/ui; discovery and the control channel in client/net.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "common/users_file_reader.h"
 #include "client/directory/DSUser.h"
+#include "client/report/batch_observer.h"
 #include "client/net/client_socket.h"
 #include "client/ports/clock.h"
 #include "client/ports/controls.h"
@@ -83,8 +85,10 @@ public:
     void updateIntervalLabel();
     void timeEventTimer();
 
-    // Batch run over the users file.
-    void runBatch();
+    // Batch run over the users file. An observer (the report of TarrowCli --report) is told
+    // the start, every login with its timings, and the end; only then is each login timed.
+    // When stop becomes true the run ends before its next line, without its report lines.
+    void runBatch(tarrow::BatchObserver* observer = nullptr, const std::atomic<bool>* stop = nullptr);
 
     // Discovery.
     void timeDiscoverTimer();

@@ -15,6 +15,8 @@ struct CliOptions {
     std::string iniPath;
     // Run one batch run over the users file the INI names, then exit.
     bool batch = false;
+    // With --batch: the folder that gets report.json and logins.csv (empty: no report).
+    std::string reportDir;
     bool help = false;
     // Test options: the UDP port announcements go to, and the one answers arrive on (0: any).
     std::uint16_t discoverPort = kDiscoveryPort;

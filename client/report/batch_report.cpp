@@ -106,6 +106,12 @@ void BatchReport::onLogin(const BatchLogin& login) {
     }
     row_ += "\r\n";
     if (std::fwrite(row_.data(), 1, row_.size(), files_->csv) != row_.size()) files_->csvFailed = true;
+    // Rows reach the file at least once a second, so that a running report can be read.
+    const std::int64_t second = (login.endUs - startUs_) / 1'000'000;
+    if (second != flushedSecond_) {
+        flushedSecond_ = second;
+        if (std::fflush(files_->csv) != 0) files_->csvFailed = true;
+    }
 }
 
 void BatchReport::onRejectedLine() { ++rejectedLines_; }

@@ -65,6 +65,7 @@ private:
     std::int64_t startUs_ = 0;
     std::int64_t endUs_ = 0;
     std::int64_t startWallMs_ = 0;
+    std::int64_t flushedSecond_ = 0;
     bool started_ = false;
     bool interrupted_ = false;
     HostCounters hostAtStart_;
