@@ -10,8 +10,8 @@ packages=(
   openssl
   # The batch run's machine-readable report (report.json).
   nlohmann-json3-dev
+  jq
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev
   xvfb xauth imagemagick
   # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
   # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.
