@@ -142,7 +142,10 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
         return drop(s, DropReason::NotAReply);
     s.reply.append(bytes);
     s.lastByteUs = clock_.monotonicUs();
-    switch (timed ? timedReplyState(s.reply) : replyState(s.reply)) {
+    // A timed reply that ends in its line feed is read once, in finishReply, which refuses
+    // a malformed one; only a partial one needs classifying here.
+    const bool wholeTimed = timed && s.reply.back() == '\n' && s.reply.find('\0') != std::string::npos;
+    switch (wholeTimed ? ReplyState::Complete : timed ? timedReplyState(s.reply) : replyState(s.reply)) {
     case ReplyState::Complete: return finishReply(s, true);
     case ReplyState::Invalid: return drop(s, DropReason::NotAReply);
     case ReplyState::NeedsQuiet: moveTo(s, State::Collecting); return;
