@@ -37,17 +37,23 @@ void UtcFormatter::append(std::string& out, std::int64_t wallMs) {
         prefix_ = buf;
         second_ = second;
     }
-    out += prefix_;
     const auto ms = static_cast<int>(wallMs - second * 1000);
-    out += static_cast<char>('0' + ms / 100);
-    out += static_cast<char>('0' + ms / 10 % 10);
-    out += static_cast<char>('0' + ms % 10);
-    out += 'Z';
+    const char tail[4] = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
+                          static_cast<char>('0' + ms % 10), 'Z'};
+    out.append(prefix_.data(), prefix_.size());
+    out.append(tail, sizeof tail);
 }
 
 void appendCsvField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += text;
+    bool plain = true;
+    for (const char c : text) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        out.append(text.data(), text.size());
         return;
     }
     out += '"';

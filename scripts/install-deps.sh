@@ -3,7 +3,7 @@
 # Does nothing when they are all present; needs root (apt-get) otherwise.
 set -euo pipefail
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev
   libldap-dev slapd ldap-utils
   # The self-signed certificate of the private slapd with TLS (scripts/private-slapd.sh --tls).

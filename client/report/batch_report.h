@@ -57,10 +57,11 @@ public:
 
 private:
     struct Files;
+    void writeRows();  // the rows gathered so far to the file, flushed
 
     Options options_;
     std::unique_ptr<Files> files_;
-    std::string row_;
+    std::string row_;  // CSV rows not yet written
     UtcFormatter utc_;
     std::int64_t startUs_ = 0;
     std::int64_t endUs_ = 0;

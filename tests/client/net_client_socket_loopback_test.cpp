@@ -117,9 +117,3 @@ TEST(ClientSocketLoopbackTest, ClientCloseRunsLostOnceAndPeerSeesTheEnd) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -55,9 +55,3 @@ TEST(SignalPipe, NamesTheTwoSignals) {
     EXPECT_EQ(tarrow::signalName(SIGTERM), "SIGTERM");
     EXPECT_EQ(tarrow::signalName(SIGHUP), "signal " + std::to_string(SIGHUP));
 }
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -87,16 +87,7 @@ bool closedByPeer(QTcpSocket& s) {
     return s.state() == QAbstractSocket::UnconnectedState || s.waitForDisconnected(3000);
 }
 
-class CtrlProcessTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "ctrl_process_test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) app = new QCoreApplication(argc, argv);
-    }
-    static inline QCoreApplication* app = nullptr;
-};
+class CtrlProcessTest : public ::testing::Test {};
 
 TEST_F(CtrlProcessTest, VanishingAndGarbageClientsAreDroppedWhileAnotherGoesOnUntilCount) {
     CtrlProcess ctrl;

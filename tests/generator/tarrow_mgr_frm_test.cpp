@@ -275,11 +275,3 @@ TEST_F(Window, StatusLineIgnoresSelectionsThatAreNoFolders)
 
 }  // namespace
 }  // namespace tarrowmgr
-
-// The application must outlive every widget, so it lives in main rather than in a static.
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -96,9 +96,3 @@ TEST(ClientLoopback, DiscoversLogsInOnCredentialPacketsRepliesAndResumesDiscover
     EXPECT_EQ(peer.answerNextAnnouncement(), "DISCOVER");
     EXPECT_TRUE(report.shown.empty()) << report.shown.front();
 }
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

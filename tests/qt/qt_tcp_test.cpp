@@ -162,9 +162,3 @@ TEST_F(QtTcpTransportTest, ReconnectingReplacesAPendingAttemptSilently) {
 TEST(ReverseLookup, GivesNoNameForATextThatIsNoAddress) {
     EXPECT_EQ(tarrow::qt::reverseLookup("not an address", 100), "");
 }
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -105,9 +105,3 @@ TEST(QtTimer, AHandlerThatThrowsDoesNotStopTheTimer) {
     EXPECT_TRUE(tarrow::qt::test::pumpUntil([&] { return ticks >= 2; }, 5000));
     EXPECT_TRUE(timer.enabled());
 }
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -124,9 +124,3 @@ TEST(QtUdp, AHandlerThatThrowsDoesNotStopDelivery) {
     sender.send("b");
     EXPECT_TRUE(pumpUntil([&] { return calls >= 2; }, 5000));
 }
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

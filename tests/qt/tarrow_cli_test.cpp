@@ -125,12 +125,6 @@ TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
     EXPECT_NE(help.out.find("Test options"), std::string::npos);
 }
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
-
 TEST_F(TarrowCliTest, WithoutIniOptionTheGeneratedTarrowIniBesideTheProgramIsRead) {
     const QString copy = dir.filePath(QStringLiteral("TarrowCli"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TARROW_CLI_PATH), copy));

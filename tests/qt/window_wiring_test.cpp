@@ -102,9 +102,3 @@ TEST_F(WindowWiringTest, FileExitClosesTheWindow) {
     press(Qt::Key_F4, Qt::ControlModifier);
     EXPECT_FALSE(window.isVisible());
 }
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
