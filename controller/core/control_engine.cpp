@@ -148,7 +148,12 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
     switch (wholeTimed ? ReplyState::Complete : timed ? timedReplyState(s.reply) : replyState(s.reply)) {
     case ReplyState::Complete: return finishReply(s, true);
     case ReplyState::Invalid: return drop(s, DropReason::NotAReply);
-    case ReplyState::NeedsQuiet: moveTo(s, State::Collecting); return;
+    // A timed reply has its own end, the record's line feed: no quiet period ends it, for a
+    // segment can lag behind the one before by more than that period (Nagle, delayed ACK).
+    // It waits in the queue of the reply time-out.
+    case ReplyState::NeedsQuiet:
+        if (!timed) moveTo(s, State::Collecting);
+        return;
     }
 }
 
@@ -198,7 +203,7 @@ void ControlEngine::disconnected(SessionId id) {
     Session& s = *it->second;
     ++stats_.disconnected;
     // A client may send an error reply and close at once: the reply still counts.
-    if (s.state == State::Collecting) {
+    if (s.state == State::Collecting || (s.state == State::Awaiting && !s.reply.empty())) {
         Reply reply;
         timings::LoginTimings ignored;
         bool timed = false;

@@ -1,7 +1,8 @@
 // Reading a reply from a client that reports timings: the reply text, a zero byte, then the
 // timing record up to its line feed (common/timings_extension.h). The zero byte ends the
 // reply text, which can never hold one, and the line feed ends the whole, so such a reply is
-// complete without waiting for a quiet period.
+// complete without waiting for a quiet period; until then it waits, bounded by the reply
+// time-out.
 #pragma once
 
 #include "common/timings_extension.h"
@@ -16,8 +17,9 @@ inline constexpr std::size_t kMaxTimedReplyBytes = kMaxReplyBytes + 1 + timings:
 
 // Classifies the bytes received so far for one outstanding packet of a timed client:
 //  - Complete once reply text, zero byte and a whole record have arrived, and nothing else;
-//  - NeedsQuiet while the record is still to come (after the quiet period, parseTimedReply
-//    takes a reply text that came without its record, and refuses a partial record);
+//  - NeedsQuiet while the record is still to come (when the client closes first,
+//    parseTimedReply takes a reply text that came without its record, and refuses a partial
+//    record);
 //  - Invalid for what is not a reply text, a bad record, or bytes after the record.
 ReplyState timedReplyState(std::string_view bytes);
 

@@ -107,23 +107,31 @@ TEST_F(EngineTimingsTest, BadAcceptanceOrRecordDropsTheClient) {
     EXPECT_EQ(stats.lostPackets, 2u) << "two of them held a lease";
 }
 
-TEST_F(EngineTimingsTest, ReportingClientsBareReplyIsTakenAfterTheQuietPeriodWithoutTimings) {
+TEST_F(EngineTimingsTest, TimedReplyWaitsForItsRecordPastTheQuietPeriodUntilTheTimeout) {
     start();
     Client& a = connect("127.0.0.1:1001");
     reply(a, accept());
-    reply(a, "R1");
-    EXPECT_TRUE(sink.rows.empty()) << "its record may still come";
-    clock.advanceMs(settings.replyQuietMs);
+    reply(a, "R0half a text");
+    clock.advanceMs(settings.replyQuietMs * 10);  // a segment held back by Nagle and delayed ACK
     engine->poll();
+    EXPECT_TRUE(sink.rows.empty()) << "no quiet period ends a timed reply";
+    reply(a, " and the rest\0e=5\n"s);
     ASSERT_EQ(sink.rows.size(), 1u);
-    EXPECT_FALSE(sink.timed[0]);
-    EXPECT_EQ(stats.untimedReplies, 1u);
-    // A partial record is not a reply: the lease ends indeterminate.
-    reply(a, "R1\0e=5"s);
-    clock.advanceMs(settings.replyQuietMs);
+    EXPECT_EQ(sink.rows[0].message, "half a text and the rest");
+    // A reply text that never gets its record: the lease ends at the reply time-out.
+    reply(a, "R1");
+    clock.advanceMs(settings.replyTimeoutMs);
     engine->poll();
     EXPECT_EQ(a.link.closes, 1);
     EXPECT_EQ(stats.lostPackets, 1u);
+    // A bare reply followed by the close is still a reply, without timings.
+    Client& b = connect("127.0.0.1:1002");
+    reply(b, accept());
+    reply(b, "R-9999");
+    engine->disconnected(b.id);
+    ASSERT_EQ(sink.rows.size(), 2u);
+    EXPECT_FALSE(sink.timed[1]);
+    EXPECT_EQ(stats.untimedReplies, 1u);
 }
 
 TEST_F(EngineTimingsTest, NoTimingsSendsNoRequest) {
@@ -256,5 +264,22 @@ TEST_F(EngineLeaseTest, EveryPacketIsAccountedForExactlyOnceInARandomMix) {
     expectEveryPacketAccountedFor();
 }
 
+}  // namespace
+}  // namespace tarrow::ctrl::test
+
+namespace tarrow::ctrl::test {
+namespace {
+TEST_F(EngineTimingsTest, ErrorReplySplitBeforeItsRecordIsOneReply) {
+    start();
+    Client& a = connect("127.0.0.1:1001");
+    reply(a, std::string(timings::kAcceptance));
+    reply(a, "R0login() - ");
+    clock.advanceMs(10);
+    engine->poll();
+    reply(a, "-601\0e=20500 l=7 c=100 b=20000 v=300 u=100\n"s);
+    ASSERT_EQ(sink.rows.size(), 1u);
+    EXPECT_EQ(sink.rows[0].message, "login() - -601");
+    EXPECT_EQ(a.link.closes, 0);
+}
 }  // namespace
 }  // namespace tarrow::ctrl::test
