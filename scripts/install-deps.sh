@@ -11,6 +11,7 @@ packages=(
   openssl
   # The batch run's machine-readable report (report.json).
   nlohmann-json3-dev
+  jq
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick
   # The fleet (scripts/fleet.sh): network namespaces, bridge, veth and ss; pkill; the relay's options.

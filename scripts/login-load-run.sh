@@ -4,7 +4,9 @@
 #   2. a private slapd on 127.0.0.1 is seeded with exactly those users;
 #   3. TarrowCli --batch works through the users file and prints its report;
 #   4. TarrowCtrl deals the same users to a TarrowCli in client mode for LOGINS logins
-#      and prints its summary.
+#      and prints its summary; the client sends the timings of each login with its reply.
+# Both runs write their reports (WORK/batch-report, WORK/ctrl-report: report.json and
+# logins.csv); the login latency of both is printed side by side at the end.
 # Everything it starts is stopped at the end, whatever happens.
 #
 #   login-load-run.sh BUILD_DIR [USERS] [LOGINS]
@@ -56,13 +58,18 @@ sed -e 's/^WorkloadUsersFile=/WorkloadUsersFile=Users.csv/' -e 's/^MaxDelay=90/M
     "$work/Tarrow.ini" > "$work/TarrowRun.ini"
 
 echo "== Batch run: TarrowCli --batch"
-(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch 2>/dev/null) | tee "$work/batch.log" | tail -n 8
+(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch --report "$work/batch-report" 2>/dev/null) |
+  tee "$work/batch.log" | tail -n 8
 
 echo "== Controlled run: TarrowCtrl with one TarrowCli in client mode, $logins logins"
 (cd "$work" && exec "$cli" --ini "$work/TarrowRun.ini" > "$work/client.log" 2> "$work/client.err") &
 client_pid=$!
 # Every login takes at most MaxDelay plus the directory time-outs, so the bound is generous.
 timeout $((30 + logins * 10)) "$ctrl" --ini "$work/TarrowCtrl.ini" --count "$logins" \
-  --csv "$work/replies.csv" --quiet | tee "$work/controller.log"
+  --csv "$work/replies.csv" --report "$work/ctrl-report" --quiet | tee "$work/controller.log"
 echo "== Client log (last lines)"
 tail -n 6 "$work/client.log"
+echo "== Login latency p50 (us): batch $(jq '.latency_us.p50' "$work/batch-report/report.json")," \
+     "controlled $(jq '.latency_us.p50' "$work/ctrl-report/report.json")" \
+     "(reply time p50 $(jq '.reply_ms.p50' "$work/ctrl-report/report.json") ms)"
+if [ -n "${RUN_REPORTS_TO:-}" ]; then cp -r "$work/batch-report" "$work/ctrl-report" "$RUN_REPORTS_TO/"; fi

@@ -2,8 +2,11 @@
 // client's side (every "U" packet answered at once with "R1") and reports exchanges per
 // second and the time from a reply to the next packet. The same driver runs against a
 // minimal echo-style server in this process as the reference, and the ratio is printed.
+// Then TarrowCtrl runs with clients that accept the timings request and send a timing
+// record with every reply, alternated with runs without timings (--no-timings), and the
+// ratio of the two and the controller's CPU time per exchange of each are printed.
 //
-//   ctrl_load_bench [--clients N] [--seconds S] [--ctrl PATH]
+//   ctrl_load_bench [--clients N] [--seconds S] [--rounds R] [--ctrl PATH]
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -70,9 +73,16 @@ struct DriveResult {
     }
 };
 
-// Opens `clients` connections to 127.0.0.1:port, answers every packet with "R1" at once,
-// warms up for one second and measures for `seconds`.
-DriveResult drive(std::uint16_t port, int clients, double seconds) {
+// The timings extension as our client speaks it (common/timings_extension.h).
+constexpr char kRequest[] = "Ftarrow-timings/1";
+constexpr std::size_t kRequestBytes = sizeof kRequest - 1;
+constexpr char kAcceptance[] = "\0tarrow-timings/1\n";
+constexpr char kTimedReply[] = "R1\0e=523 l=1003 c=120 b=300 v=50 u=40\n";
+
+// Opens `clients` connections to 127.0.0.1:port, answers every packet with "R1" at once
+// (timed: accepts the timings request and sends a record with every reply), warms up for
+// one second and measures for `seconds`.
+DriveResult drive(std::uint16_t port, int clients, double seconds, bool timed = false) {
     DriveResult r;
     const int ep = epoll_create1(EPOLL_CLOEXEC);
     struct Conn {
@@ -120,6 +130,11 @@ DriveResult drive(std::uint16_t port, int clients, double seconds) {
                 }
                 continue;
             }
+            if (timed && static_cast<std::size_t>(got) >= kRequestBytes &&
+                std::memcmp(buf, kRequest, kRequestBytes) == 0) {
+                [[maybe_unused]] auto w = write(c.fd, kAcceptance, sizeof kAcceptance - 1);
+                if (static_cast<std::size_t>(got) == kRequestBytes) continue;
+            }
             const std::int64_t t = nowUs();
             ++r.allExchanges;
             if (t >= windowStartUs && t < endUs) {
@@ -127,7 +142,9 @@ DriveResult drive(std::uint16_t port, int clients, double seconds) {
                 ++r.exchanges;
                 c.servedInWindow = true;
             }
-            if (write(c.fd, "R1", 2) == 2) c.repliedUs = nowUs();
+            const char* reply = timed ? kTimedReply : "R1";
+            const std::size_t length = timed ? sizeof kTimedReply - 1 : 2;
+            if (write(c.fd, reply, length) == static_cast<ssize_t>(length)) c.repliedUs = nowUs();
         }
     }
     r.seconds = seconds;
@@ -214,7 +231,7 @@ struct CtrlChild {
     std::filesystem::path dir;
 };
 
-CtrlChild startController(const std::string& program, int users) {
+CtrlChild startController(const std::string& program, int users, bool askTimings) {
     CtrlChild c;
     c.dir = std::filesystem::temp_directory_path() / ("tarrowctrl-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(c.dir);
@@ -233,6 +250,7 @@ CtrlChild startController(const std::string& program, int users) {
         freopen(out.c_str(), "w", stdout);
         execl(program.c_str(), program.c_str(), "--ini", ini.c_str(), "--control-port", "0",
               "--discovery-port", "0", "--answer-port", "2309", "--max-clients", "4096", "--quiet",
+              askTimings ? "--timings-wait-ms" : "--no-timings", askTimings ? "250" : nullptr,
               static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -285,11 +303,13 @@ void print(const char* name, DriveResult& r) {
 int main(int argc, char** argv) {
     int clients = 1000;
     double seconds = 5;
+    int rounds = 2;
     std::string program = TARROW_CTRL_PATH;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--clients") clients = std::atoi(argv[i + 1]);
         else if (a == "--seconds") seconds = std::atof(argv[i + 1]);
+        else if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
         else if (a == "--ctrl") program = argv[i + 1];
     }
     raiseDescriptorLimit();
@@ -300,25 +320,50 @@ int main(int argc, char** argv) {
         ReferenceServer server;
         reference = drive(server.port(), clients, seconds);
     }
-    CtrlChild ctrl = startController(program, 1000);
-    if (ctrl.port == 0) {
-        std::fprintf(stderr, "TarrowCtrl did not start (%s)\n", program.c_str());
-        stopController(ctrl);
-        return 1;
+    // Without and with timings, alternated, so that a drift of the machine hits both.
+    DriveResult plain, timed;
+    double plainCpu = 0, timedCpu = 0;
+    std::uint64_t plainAll = 0, timedAll = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (const bool withTimings : {false, true}) {
+            CtrlChild ctrl = startController(program, 1000, withTimings);
+            if (ctrl.port == 0) {
+                std::fprintf(stderr, "TarrowCtrl did not start (%s)\n", program.c_str());
+                stopController(ctrl);
+                return 1;
+            }
+            DriveResult r = drive(ctrl.port, clients, seconds, withTimings);
+            stopController(ctrl);
+            DriveResult& sum = withTimings ? timed : plain;
+            sum.connected = r.connected;
+            sum.served = round == 0 ? r.served : std::min(sum.served, r.served);
+            sum.exchanges += r.exchanges;
+            sum.seconds += r.seconds;
+            sum.gapsUs.insert(sum.gapsUs.end(), r.gapsUs.begin(), r.gapsUs.end());
+            (withTimings ? timedCpu : plainCpu) += ctrl.cpuSeconds;
+            (withTimings ? timedAll : plainAll) += r.allExchanges;
+        }
     }
-    DriveResult measured = drive(ctrl.port, clients, seconds);
-    stopController(ctrl);
 
-    std::printf("%d connections on 127.0.0.1, %.1f s measured after 1 s warm-up\n", clients, seconds);
+    std::printf("%d connections on 127.0.0.1, %.1f s measured after 1 s warm-up, %d rounds\n", clients,
+                seconds, rounds);
     print("reference", reference);
-    print("TarrowCtrl", measured);
+    print("TarrowCtrl", plain);
+    print("+timings", timed);
     std::printf("ratio TarrowCtrl/reference: %.2f\n",
-                reference.perSecond() > 0 ? measured.perSecond() / reference.perSecond() : 0.0);
-    if (ctrl.cpuSeconds > 0 && measured.allExchanges > 0)
-        std::printf("TarrowCtrl CPU time per exchange: %.2f us (%.0f exchanges per CPU second)\n",
-                    ctrl.cpuSeconds * 1e6 / static_cast<double>(measured.allExchanges),
-                    static_cast<double>(measured.allExchanges) / ctrl.cpuSeconds);
+                reference.perSecond() > 0 ? plain.perSecond() / reference.perSecond() : 0.0);
+    const double timedRatio = plain.perSecond() > 0 ? timed.perSecond() / plain.perSecond() : 0.0;
+    std::printf("ratio with timings/without: %.2f (target >= 0.80: %s)\n", timedRatio,
+                timedRatio >= 0.8 ? "yes" : "NO");
+    auto cpu = [](const char* name, double cpuSeconds, std::uint64_t all) {
+        if (cpuSeconds > 0 && all > 0)
+            std::printf("TarrowCtrl CPU time per exchange %-16s %.2f us (%.0f exchanges per CPU second)\n", name,
+                        cpuSeconds * 1e6 / static_cast<double>(all), static_cast<double>(all) / cpuSeconds);
+    };
+    cpu("without timings:", plainCpu, plainAll);
+    cpu("with timings:", timedCpu, timedAll);
     std::printf("targets: all %d served: %s; >= 20000 exchanges/s: %s\n", clients,
-                measured.served == clients ? "yes" : "NO", measured.perSecond() >= 20000 ? "yes" : "NO");
+                plain.served == clients && timed.served == clients ? "yes" : "NO",
+                plain.perSecond() >= 20000 ? "yes" : "NO");
     return 0;
 }

@@ -17,7 +17,8 @@ TfrmTrwMain::TfrmTrwMain(TrwPorts ports)
       link_(ports.sktOutput, ports.sktInput, ports.tcpTransport,
             [this](const std::function<void()>& event) { guarded(event); }),
       sktTCP(link_.socket()),
-      scheduler_(ports.timeEvent, ports.lblFuncTimer, ports.random, nextEventSeconds) {
+      scheduler_(ports.timeEvent, ports.lblFuncTimer, ports.random, nextEventSeconds, ports.monotonicClock,
+                 eventDueUs) {
     // 1. Components with the settings of the form description; every handler runs guarded.
     p.timeDiscover.setHandler([this] { guarded([this] { timeDiscoverTimer(); }); });
     p.timeEvent.setHandler([this] { guarded([this] { timeEventTimer(); }); });

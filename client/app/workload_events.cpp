@@ -3,7 +3,9 @@
 #include <string>
 
 #include "client/app/TrwU.h"
+#include "client/directory/login_timings.h"
 #include "common/link_protocol.h"
+#include "common/timings_extension.h"
 
 void TfrmTrwMain::chooseNextInterval() { scheduler_.chooseNextInterval(maxDelay); }
 
@@ -13,15 +15,35 @@ void TfrmTrwMain::timeEventTimer() {
     p.timeEvent.setEnabled(false);
     p.timeCountdown.setEnabled(false);
 
+    // Timed only for a controller that asked; the described reply is built the same either way.
+    const bool timed = timingsAsked;
+    tarrow::timings::LoginTimings timings;
+    std::int64_t startUs = 0;
+    if (timed) {
+        tarrow::takePhaseTimings();  // drop what an earlier login left behind
+        startUs = p.monotonicClock.nowUs();
+        if (eventDueUs >= 0) timings.lagUs = startUs - eventDueUs;
+    }
+    eventDueUs = -1;
+
     std::string reply(1, tarrow::kReplyPacket);
     try {
-        reply += std::to_string(user->execute());
+        const std::int32_t code = user->execute();
+        if (timed) timings.executeUs = p.monotonicClock.nowUs() - startUs;
+        reply += std::to_string(code);
     } catch (const DSUser::DSError& e) {
+        if (timed) timings.executeUs = p.monotonicClock.nowUs() - startUs;
         log_.append("***DSUser ERROR: " + e.message);
         reply += "0" + e.message;
     }
+    // The buffer's terminating zero goes out too when timed, and the record after it.
+    std::string record;
+    if (timed) {
+        timings.phases = tarrow::takePhaseTimings();
+        tarrow::timings::appendRecord(record, timings);
+    }
     try {
-        link_.sendReply(reply);
+        link_.sendReply(reply, record);
     } catch (const tarrow::SocketError&) {
         log_.append("***ERROR occured while trying to send data");
     }

@@ -15,6 +15,7 @@
 #include "client/cli/console_controls.h"
 #include "client/qt/client_platform.h"
 #include "client/ports/error_report.h"
+#include "client/app/timings_switch.h"
 #include "client/qt/loop_guard.h"
 #include "client/report/batch_report.h"
 #include "common/file_lookup.h"
@@ -131,6 +132,7 @@ int run(const CliOptions& options) {
         .errorReport = report,
         .iniPath = iniPath,
     });
+    form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();
 
     if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);

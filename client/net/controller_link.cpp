@@ -31,9 +31,9 @@ void ControllerLink::announce() {
     sender_.send(std::string(kDiscover));
 }
 
-void ControllerLink::sendReply(const std::string& reply) {
+void ControllerLink::sendReply(const std::string& reply, const std::string& trailer) {
     // The reply passes through a zero-terminated buffer of the link's size: cut, never overrun.
-    socket_.send(bufferText(reply));
+    socket_.send(bufferText(reply) + trailer);
 }
 
 void ControllerLink::detach() {

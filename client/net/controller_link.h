@@ -44,9 +44,10 @@ public:
     // Sends the eight bytes "DISCOVER". Throws SocketError when the host cannot be resolved.
     void announce();
 
-    // Sends a reply on the control connection, cut to what the link buffer holds as text.
-    // Throws SocketError as ClientSocket::send does.
-    void sendReply(const std::string& reply);
+    // Sends a reply on the control connection, cut to what the link buffer holds as text,
+    // and after it, uncut, the trailer (a timings record, which begins with the buffer's
+    // terminating zero). Throws SocketError as ClientSocket::send does.
+    void sendReply(const std::string& reply, const std::string& trailer = {});
 
     ClientSocket& socket() { return socket_; }
 

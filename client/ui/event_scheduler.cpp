@@ -21,7 +21,11 @@ void EventScheduler::chooseNextInterval(std::int32_t maxDelay) {
     std::int64_t r = 0;
     // With no bound the generator is left alone, so the sequence is not advanced.
     if (const std::int64_t bound = delayBound(maxDelay); bound != 0) r = random_.next() % bound;
-    timeEvent_.setIntervalMs(static_cast<int>((r + 1) * 1000));
+    const int intervalMs = static_cast<int>((r + 1) * 1000);
+    // A new interval on a running timer starts it afresh; the armed event is due later.
+    if (timeEvent_.enabled() && intervalMs != timeEvent_.intervalMs())
+        eventDueUs_ = clock_.nowUs() + intervalMs * 1000LL;
+    timeEvent_.setIntervalMs(intervalMs);
     nextEventSeconds_ = static_cast<std::int32_t>(r);
     updateIntervalLabel();
 }

@@ -23,10 +23,11 @@ std::optional<std::int64_t> parseWhole(const std::string& text, std::int64_t min
 }
 
 // One option that takes a value: its name, the value's name in the help, the help text, and
-// how the value is checked and stored.
+// how the value is checked and stored. An option without a value name is a flag: store gets
+// an empty value.
 struct ValueOption {
     const char* name;
-    const char* valueName;
+    const char* valueName;  // nullptr: a flag
     const char* description;
     std::function<std::optional<std::string>(const std::string& value, CtrlSettings& s)> store;  // error or stored
 };
@@ -43,9 +44,9 @@ auto whole(std::int64_t lo, std::int64_t hi, const char* what, std::function<voi
     };
 }
 
-auto fileName(std::string CtrlSettings::*field) {
+auto fileName(std::string CtrlSettings::*field, const char* what = "a file name") {
     return [=](const std::string& value, CtrlSettings& s) -> std::optional<std::string> {
-        if (value.empty()) return std::string("a file name");
+        if (value.empty()) return std::string(what);
         s.*field = value;
         return std::nullopt;
     };
@@ -82,6 +83,23 @@ const std::vector<ValueOption>& valueOptions() {
         {"--control-port", "P", "TCP port of the control channel (default 2308; 0: any free port)",
          whole(0, 65535, "a port from 0 to 65535",
                [](CtrlSettings& s, std::int64_t v) { s.controlPort = static_cast<std::uint16_t>(v); })},
+        {"--report", "DIR", "write DIR/report.json and DIR/logins.csv at the end of the run",
+         fileName(&CtrlSettings::reportDir, "a folder name")},
+        {"--no-timings", nullptr, "do not ask the clients for the timings of their logins",
+         [](const std::string&, CtrlSettings& s) -> std::optional<std::string> {
+             s.askTimings = false;
+             return std::nullopt;
+         }},
+        {"--timings-wait-ms", "MS",
+         "wait for a client to accept the timings request before its\n"
+         "first packet (default 250)",
+         whole(1, 60'000, "a number of milliseconds from 1 to 60000",
+               [](CtrlSettings& s, std::int64_t v) { s.timingsWaitMs = v; })},
+        {"--outage-min-failures", "N",
+         "unsuccessful replies in a row that count as an outage\n"
+         "(default 3)",
+         whole(1, 1'000'000, "a number from 1 to 1000000",
+               [](CtrlSettings& s, std::int64_t v) { s.outageMinFailures = static_cast<std::uint64_t>(v); })},
     };
     return options;
 }
@@ -106,6 +124,10 @@ struct CommandLine {
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         for (std::size_t i = 0; i < valueOptions().size(); ++i) {
             const ValueOption& o = valueOptions()[i];
+            if (!o.valueName) {
+                app.add_flag_callback(o.name, [&o, &settings] { o.store({}, settings); }, o.description);
+                continue;
+            }
             app.add_option(o.name, values[i], o.description)
                 ->option_text(o.valueName)
                 ->check(CLI::Validator(

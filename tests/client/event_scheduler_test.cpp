@@ -1,4 +1,5 @@
-// The event scheduler on its own: the drawn delay, the countdown text and its count.
+// The event scheduler on its own: the drawn delay, the countdown text and its count, and when
+// the armed event is due.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -17,7 +18,9 @@ protected:
     tarrow::FakeLabel lblFuncTimer;
     tarrow::ScriptedRandom random;
     std::int32_t nextEventSeconds = 0;
-    tarrow::EventScheduler scheduler{timeEvent, lblFuncTimer, random, nextEventSeconds};
+    tarrow::FakeMonotonicClock clock{time};
+    std::int64_t eventDueUs = -1;
+    tarrow::EventScheduler scheduler{timeEvent, lblFuncTimer, random, nextEventSeconds, clock, eventDueUs};
 };
 
 TEST_F(EventSchedulerTest, RemainderOfTheDrawGivesTheDelay) {
@@ -58,6 +61,21 @@ TEST_F(EventSchedulerTest, HugeMaxDelayNeverOverflowsTheInterval) {
         EXPECT_LE(timeEvent.intervalMs(), 2147483000);
         EXPECT_EQ(timeEvent.intervalMs() % 1000, 0);
     }
+}
+
+TEST_F(EventSchedulerTest, ANewIntervalOnTheRunningTimerMovesTheDueTimeAndNothingElseDoes) {
+    random.script = {4};
+    scheduler.chooseNextInterval(10);  // not running: nothing is due
+    EXPECT_EQ(eventDueUs, -1);
+    timeEvent.setEnabled(true);
+    eventDueUs = 5'000'000;  // armed at 0 s
+    time.advance(1000);
+    scheduler.chooseNextInterval(10);  // the same 5 s: the timer runs on
+    EXPECT_EQ(eventDueUs, 5'000'000);
+    random.script = {2};
+    scheduler.chooseNextInterval(10);  // 3 s: the timer starts afresh at 1 s
+    EXPECT_EQ(timeEvent.intervalMs(), 3000);
+    EXPECT_EQ(eventDueUs, 4'000'000);
 }
 
 TEST_F(EventSchedulerTest, CountdownHasNoLowerBound) {

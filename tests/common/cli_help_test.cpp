@@ -30,6 +30,20 @@ TEST(HelpLayout, EachGroupHasItsColumnAndLongerDescriptionsContinueThere) {
               "\nfooter\n");
 }
 
+TEST(HelpLayout, ALabelThatReachesTheColumnKeepsTwoSpacesBeforeItsDescription) {
+    CLI::App app;
+    app.formatter(std::make_shared<tarrow::HelpLayout>(std::vector<tarrow::HelpLayout::Group>{{"Options", 10, ""}}));
+    std::string value;
+    app.add_option("--long-name", value, "text\nmore")->option_text("N");
+    app.add_option("--exact", value, "fits")->option_text("N");
+    app.set_help_flag("--help", "this text");
+    EXPECT_EQ(app.help(),
+              "  --long-name N  text\n"
+              "          more\n"
+              "  --exact N  fits\n"
+              "  --help  this text\n");
+}
+
 TEST(Cli11Arguments, LastFirstAndAnEmptyInlineValueStaysAValue) {
     EXPECT_EQ(tarrow::cli11Arguments({"--a", "1", "--b=", "--c=x", "--", "--="}),
               (std::vector<std::string>{"--=", "--", "--c=x", "", "--b", "1", "--a"}));

@@ -106,11 +106,17 @@ TEST(CommandLine, DefaultsAndEveryOption) {
     EXPECT_EQ(s.controlPort, 2308);
     EXPECT_EQ(s.replyTimeoutMs, 150'000);
     EXPECT_EQ(s.maxClients, 4096u);
+    EXPECT_TRUE(s.reportDir.empty());
+    EXPECT_TRUE(s.askTimings);
+    EXPECT_EQ(s.timingsWaitMs, 250);
+    EXPECT_EQ(s.outageMinFailures, 3u);
     s = std::get<CtrlSettings>(parseCommandLine({"--ini", "x.ini", "--csv=r.csv", "--count", "5",
                                                  "--duration", "60", "--reply-timeout", "10",
                                                  "--max-clients", "3", "--discovery-port", "0",
                                                  "--answer-port", "4000", "--control-port", "0",
-                                                 "--reply-quiet-ms", "5", "--quiet"}));
+                                                 "--reply-quiet-ms", "5", "--quiet", "--report", "out",
+                                                 "--no-timings", "--timings-wait-ms", "7",
+                                                 "--outage-min-failures=2"}));
     EXPECT_EQ(s.iniPath, "x.ini");
     EXPECT_EQ(s.csvPath, "r.csv");
     EXPECT_EQ(s.stopAfterReplies, 5u);
@@ -122,6 +128,10 @@ TEST(CommandLine, DefaultsAndEveryOption) {
     EXPECT_EQ(s.controlPort, 0);
     EXPECT_EQ(s.replyQuietMs, 5);
     EXPECT_TRUE(s.quiet);
+    EXPECT_EQ(s.reportDir, "out");
+    EXPECT_FALSE(s.askTimings);
+    EXPECT_EQ(s.timingsWaitMs, 7);
+    EXPECT_EQ(s.outageMinFailures, 2u);
     EXPECT_TRUE(std::holds_alternative<ShowHelp>(parseCommandLine({"--count", "1", "--help"})));
 }
 
@@ -136,6 +146,11 @@ TEST(CommandLine, BadOptionsAreRejectedWithAReason) {
     EXPECT_EQ(error({"--count", "12x"}), "option --count: \"12x\" is not a positive whole number");
     EXPECT_EQ(error({"--control-port", "65536"}), "option --control-port: \"65536\" is not a port from 0 to 65535");
     EXPECT_EQ(error({"--answer-port", "0"}), "option --answer-port: \"0\" is not a port from 1 to 65535");
+    EXPECT_EQ(error({"--report="}), "option --report: \"\" is not a folder name");
+    EXPECT_EQ(error({"--timings-wait-ms", "0"}),
+              "option --timings-wait-ms: \"0\" is not a number of milliseconds from 1 to 60000");
+    EXPECT_EQ(error({"--outage-min-failures", "x"}), "option --outage-min-failures: \"x\" is not a number from 1 to 1000000");
+    EXPECT_EQ(error({"--outage-min-failures"}), "option --outage-min-failures needs a value");
     EXPECT_EQ(error({"--verbose"}), "unknown option --verbose");
 }
 

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Runs a short login-load run (3 users, 3 controlled logins, MaxDelay 1) and checks
-# the batch report and the controller's summary.
+# Runs a short login-load run (10 users, 6 controlled logins, MaxDelay 1) and checks
+# the batch report, the controller's summary and both report.json files: the login
+# latency the client measured reaches the controller, near the batch run's, while the
+# reply time holds the client's one-second delay.
 set -uo pipefail
 build=${1:?usage: login_load_run_test.sh BUILD_DIR}
 script=$(cd "$(dirname "$0")/../../scripts" && pwd)/login-load-run.sh
-out=$(bash "$script" "$build" 3 3 2>&1)
+reports=$(mktemp -d)
+trap 'rm -rf "$reports"' EXIT
+out=$(RUN_REPORTS_TO=$reports bash "$script" "$build" 10 6 2>&1)
 status=$?
 echo "$out"
 failures=0
@@ -12,12 +16,30 @@ expect() {
   if ! grep -qF -- "$1" <<<"$out"; then echo "MISSING: $1"; failures=$((failures + 1)); fi
 }
 [ $status -eq 0 ] || { echo "run exited with $status"; failures=$((failures + 1)); }
-for n in 1 2 3; do expect "ElmfordTestUser$n Successful Login!"; done
-expect "  There were 3 operations performed."
-expect "  Successful operations: 3"
-expect "stopped by:        --count 3 replies reached"
-expect "success (R1):    3"
+for n in 9 10; do expect "ElmfordTestUser$n Successful Login!"; done
+expect "  There were 10 operations performed."
+expect "  Successful operations: 10"
+expect "stopped by:        --count 6 replies reached"
+expect "success (R1):    6"
+expect "login latency (ms): mean"
+expect "timings:           1 of 1 connections report them, 0 do not"
+expect "indeterminate:     0 logins without a reply"
 expect "Received: UElmfordTestUser1,kemp,127.0.0.1:"
+check() {  # a jq test on the controller's report
+  if ! jq -e "$1" "$reports/ctrl-report/report.json" >/dev/null 2>&1; then
+    echo "REPORT CHECK FAILED: $1"; failures=$((failures + 1))
+  fi
+}
+batch_p50=$(jq '.latency_us.p50' "$reports/batch-report/report.json" 2>/dev/null || echo 0)
+check ".logins.performed == 6 and .logins.indeterminate == 0 and .logins.packets_sent == 6"
+check ".latency_us.count == 6 and .phases_us.bind.count == 6"
+# The clients' login time, not the reply time: of the batch run's order (a few logins
+# are noisy; the script prints both figures), far below the one-second delay.
+check ".latency_us.p50 > 0 and .latency_us.p50 <= $batch_p50 * 5 + 1000 and .latency_us.p50 < 100000"
+check ".reply_ms.p50 >= 1000 and .reply_ms.p50 < 1500"
+check ".clients | length == 1 and .[0].timings == \"yes\""
+check ".intervals | length >= 6"
+[ "$(wc -l < "$reports/ctrl-report/logins.csv")" -eq 7 ] || { echo "logins.csv: not 6 rows"; failures=$((failures + 1)); }
 passed=$(( failures == 0 ? 1 : 0 ))
 echo "$passed passed, $((1 - passed)) failed"
 [ $failures -eq 0 ]
