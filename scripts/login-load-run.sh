@@ -5,8 +5,9 @@
 #   3. TarrowCli --batch works through the users file and prints its report;
 #   4. TarrowCtrl deals the same users to a TarrowCli in client mode for LOGINS logins
 #      and prints its summary; the client sends the timings of each login with its reply.
-# Both runs write their reports (WORK/batch-report, WORK/ctrl-report: report.json and
-# logins.csv); the login latency of both is printed side by side at the end.
+# Both runs write their reports (batch-report, ctrl-report: report.json, report.html and
+# logins.csv), kept in RUN_REPORTS_TO or ./reports/<time>; the login latency of both is
+# printed side by side at the end, then where the reports are.
 # Everything it starts is stopped at the end, whatever happens.
 #
 #   login-load-run.sh BUILD_DIR [USERS] [LOGINS]
@@ -72,4 +73,10 @@ tail -n 6 "$work/client.log"
 echo "== Login latency p50 (us): batch $(jq '.latency_us.p50' "$work/batch-report/report.json")," \
      "controlled $(jq '.latency_us.p50' "$work/ctrl-report/report.json")" \
      "(reply time p50 $(jq '.reply_ms.p50' "$work/ctrl-report/report.json") ms)"
-if [ -n "${RUN_REPORTS_TO:-}" ]; then cp -r "$work/batch-report" "$work/ctrl-report" "$RUN_REPORTS_TO/"; fi
+# The reports outlive the run folder: in RUN_REPORTS_TO, or reports/<time> in the current folder.
+reports=${RUN_REPORTS_TO:-$PWD/reports/$(date -u +%Y%m%dT%H%M%SZ)}
+mkdir -p "$reports"
+cp -r "$work/batch-report" "$work/ctrl-report" "$reports/"
+echo "== Reports (open in a browser; tarrow-compare compares two report.json):"
+echo "   $reports/batch-report/report.html"
+echo "   $reports/ctrl-report/report.html"

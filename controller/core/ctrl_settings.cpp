@@ -83,7 +83,7 @@ const std::vector<ValueOption>& valueOptions() {
         {"--control-port", "P", "TCP port of the control channel (default 2308; 0: any free port)",
          whole(0, 65535, "a port from 0 to 65535",
                [](CtrlSettings& s, std::int64_t v) { s.controlPort = static_cast<std::uint16_t>(v); })},
-        {"--report", "DIR", "write DIR/report.json and DIR/logins.csv at the end of the run",
+        {"--report", "DIR", "write DIR/report.json, DIR/report.html and DIR/logins.csv",
          fileName(&CtrlSettings::reportDir, "a folder name")},
         {"--no-timings", nullptr, "do not ask the clients for the timings of their logins",
          [](const std::string&, CtrlSettings& s) -> std::optional<std::string> {
@@ -100,6 +100,11 @@ const std::vector<ValueOption>& valueOptions() {
          "(default 3)",
          whole(1, 1'000'000, "a number from 1 to 1000000",
                [](CtrlSettings& s, std::int64_t v) { s.outageMinFailures = static_cast<std::uint64_t>(v); })},
+        {"--web", "PORT",
+         "show the run as it goes on http://127.0.0.1:PORT/ (0: any\n"
+         "free port)",
+         whole(0, 65535, "a port from 0 to 65535",
+               [](CtrlSettings& s, std::int64_t v) { s.webPort = static_cast<std::int32_t>(v); })},
     };
     return options;
 }

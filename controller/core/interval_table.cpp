@@ -6,7 +6,9 @@ void IntervalTable::close() {
     current_.clients = connected_;
     if (current_.timed) {
         current_.p50Us = currentLogins_.percentile(0.50);
+        current_.p90Us = currentLogins_.percentile(0.90);
         current_.p99Us = currentLogins_.percentile(0.99);
+        current_.maxUs = currentLogins_.max();
         currentLogins_.clear();
     }
     if (rows_.size() < kMaxSeconds) rows_.push_back(current_);

@@ -20,7 +20,9 @@ struct IntervalRow {
     std::uint32_t indeterminate = 0;  // leases that ended without a reply in this second
     std::uint32_t timed = 0;          // replies that came with timings (subset of logins)
     std::int64_t p50Us = -1;          // login latency of the timed replies; -1 without any
+    std::int64_t p90Us = -1;
     std::int64_t p99Us = -1;
+    std::int64_t maxUs = -1;
     std::uint32_t clients = 0;        // clients connected at the end of the second
 };
 

@@ -51,7 +51,9 @@ ordered_json intervals(const IntervalTable& table) {
                         {"indeterminate", r.indeterminate},
                         {"timed", r.timed},
                         {"p50_us", orNull(r.p50Us)},
+                        {"p90_us", orNull(r.p90Us)},
                         {"p99_us", orNull(r.p99Us)},
+                        {"max_us", orNull(r.maxUs)},
                         {"clients", r.clients}});
     }
     return rows;
@@ -133,6 +135,8 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
     r["latency_us"] = latencyJson(s.logins.latencies.execute);
     r["phases_us"] = phasesJson(s.logins.latencies);
     r["lag_us"] = latencyJson(s.logins.lagUs);
+    r["latency_percentiles"] = percentileCurveJson(s.logins.latencies.execute);
+    r["histograms"] = histogramsJson(s.logins.latencies);
     r["reply_ms"] = spreadMs(s.replyTimes);
     r["timings"] = {{"clients_asked", s.clientsAsked},
                     {"clients_reporting", s.clientsReporting},
@@ -147,6 +151,10 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
     r["indeterminate"] = indeterminate(s);
     r["outages"] = outages(s.outages);
     r["outages_omitted"] = s.outages.outagesOmitted();
+    ordered_json settings = ordered_json::object();
+    for (const auto& [key, value] : context.settings) settings[key] = utf8(value);
+    r["settings"] = std::move(settings);
+    if (context.hostStart && context.hostEnd) r["host"] = hostJson(*context.hostStart, *context.hostEnd);
     return reportText(r);
 }
 

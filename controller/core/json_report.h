@@ -2,10 +2,14 @@
 // the keys a batch run's report has mean the same here.
 #pragma once
 
+#include "common/host_counters.h"
 #include "controller/core/run_stats.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tarrow::ctrl {
 
@@ -14,6 +18,11 @@ struct ReportContext {
     std::string stopReason;           // what stopped the run
     std::uint64_t rejectedLines = 0;  // users-file lines skipped (fewer than five fields)
     std::int64_t startWallMs = 0;     // when the run started, ms since 1970 UTC
+    // The run's settings as shown in the report (users file, limits, time-outs), in order.
+    std::vector<std::pair<std::string, std::string>> settings;
+    // The machine's TCP counters at the start and at the end; "host" is left out without them.
+    std::optional<HostCounters> hostStart;
+    std::optional<HostCounters> hostEnd;
 };
 
 // The report as indented JSON text with a final line feed. Texts from the clients and the

@@ -10,6 +10,8 @@
 #include "controller/core/system_ctrl_clock.h"
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
+#include "controller/web/live_view.h"
+#include "report/page/report_page.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -31,6 +33,18 @@ void raiseDescriptorLimit() {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+// What the report shows of the run's settings.
+std::vector<std::pair<std::string, std::string>> reportSettings(const CtrlSettings& s, const CtrlConfig& c) {
+    const auto orNone = [](std::int64_t v, const char* none) { return v ? std::to_string(v) : std::string(none); };
+    return {{"users_file", c.usersPath},
+            {"ini_file", c.iniPath},
+            {"count", orNone(static_cast<std::int64_t>(s.stopAfterReplies), "no limit")},
+            {"duration_s", orNone(s.stopAfterMs / 1000, "no limit")},
+            {"reply_timeout_s", std::to_string(s.replyTimeoutMs / 1000)},
+            {"max_clients", std::to_string(s.maxClients)},
+            {"timings", s.askTimings ? "asked" : "not asked (--no-timings)"}};
 }
 
 constexpr int kPollMs = 5;
@@ -120,6 +134,23 @@ int main(int argc, char** argv) {
               << "TarrowCtrl: listening on TCP port " << server.port() << ", discovery on UDP port "
               << discovery.port() << ", answers to UDP port " << settings.answerPort << std::endl;
 
+    // The live view serves from threads of its own; the loop only hands it a report a second.
+    std::unique_ptr<LiveView> live;
+    if (settings.webPort >= 0) {
+        try {
+            live = std::make_unique<LiveView>(static_cast<std::uint16_t>(settings.webPort));
+        } catch (const std::exception& e) {
+            std::cerr << "TarrowCtrl: " << e.what() << "\n";
+            return 1;
+        }
+        std::cerr << "TarrowCtrl: live view on http://127.0.0.1:" << live->port() << "/" << std::endl;
+    }
+    ReportContext context;
+    context.rejectedLines = config.warnings.size();
+    context.startWallMs = startWallMs;
+    context.settings = reportSettings(settings, config);
+    context.hostStart = tarrow::readHostCounters();
+
     std::unique_ptr<tarrow::SignalPipe> stopSignals;
     try {
         stopSignals = std::make_unique<tarrow::SignalPipe>(
@@ -137,6 +168,10 @@ int main(int argc, char** argv) {
         const std::string line = progress.tick(clock.monotonicUs(), stats, engine.clientCount());
         if (!line.empty()) {
             if (!settings.quiet) std::cerr << line << "\n";
+            if (live) {
+                context.elapsedUs = clock.monotonicUs() - engine.startUs();
+                live->publish(reportJson(stats, context));
+            }
             if (csv) csvFile.flush();
             if (logins) loginsFile.flush();
         }
@@ -166,17 +201,20 @@ int main(int argc, char** argv) {
     }
     if (logins) {
         loginsFile.flush();
-        ReportContext context;
         context.elapsedUs = endUs - engine.startUs();
         context.stopReason = engine.stopReason();
-        context.rejectedLines = config.warnings.size();
-        context.startWallMs = startWallMs;
+        context.hostEnd = tarrow::readHostCounters();
+        const std::string text = reportJson(stats, context);
         std::ofstream report(reportDir / "report.json", std::ios::binary | std::ios::trunc);
-        report << reportJson(stats, context);
+        report << text;
         report.flush();
-        if (!report || !loginsFile) {
-            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed\n";
+        const std::string pageError = tarrow::report::writeReportPage((reportDir / "report.html").string(), text);
+        if (!report || !loginsFile || !pageError.empty()) {
+            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed"
+                      << (pageError.empty() ? "" : ": " + pageError) << "\n";
             status = 1;
+        } else {
+            std::cerr << "TarrowCtrl: report: " << (reportDir / "report.html").string() << "\n";
         }
     }
     return status;

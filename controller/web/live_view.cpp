@@ -9,13 +9,31 @@
 
 #include "report/page/report_page.h"
 
-namespace ctrl {
+namespace tarrow::ctrl {
 namespace {
 
 // Open pages each hold one serving thread; more than this wait for one to close.
 constexpr int kServingThreads = 4;
 // An idle stream sends a comment this often, so that a page that went away is noticed.
 constexpr int kKeepAliveMs = 1000;
+
+// One event whose data is text: each of its lines becomes a "data:" line, which the page's
+// EventSource joins again with line feeds.
+std::string serverSentEvent(std::string_view text)
+{
+    while (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    std::string event = "data: ";
+    event.reserve(text.size() + text.size() / 16 + 16);
+    for (const char c : text) {
+        if (c == '\n')
+            event += "\ndata: ";
+        else if (c != '\r')
+            event += c;
+    }
+    event += "\n\n";
+    return event;
+}
 
 }  // namespace
 
@@ -46,7 +64,7 @@ LiveView::LiveView(std::uint16_t port) : server_(std::make_unique<httplib::Serve
                 std::string report;
                 if (!nextReport(*seen, report, kKeepAliveMs))
                     return false;
-                const std::string event = report.empty() ? ": waiting\n\n" : "data: " + report + "\n\n";
+                const std::string event = report.empty() ? ": waiting\n\n" : serverSentEvent(report);
                 return sink.write(event.data(), event.size());
             });
     });
@@ -96,4 +114,4 @@ bool LiveView::nextReport(std::uint64_t& seen, std::string& report, int waitMs)
     return true;
 }
 
-}  // namespace ctrl
+}  // namespace tarrow::ctrl

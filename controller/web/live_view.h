@@ -14,7 +14,7 @@ namespace httplib {
 class Server;
 }
 
-namespace ctrl {
+namespace tarrow::ctrl {
 
 class LiveView {
 public:
@@ -44,4 +44,4 @@ private:
     bool stopping_ = false;      // guarded by mutex_
 };
 
-}  // namespace ctrl
+}  // namespace tarrow::ctrl

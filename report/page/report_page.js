@@ -49,6 +49,7 @@ function fillFigures(report) {
     ["performed", "logins.performed"], ["successful", "logins.successful"],
     ["failed", "logins.failed"], ["errors", "logins.errors"],
     ["rejected lines", "logins.rejected_lines"], ["indeterminate", "logins.indeterminate"],
+    ["credentials sent", "logins.packets_sent"], ["handed out again", "logins.handed_again"],
     ["elapsed (s)", "elapsed_s"], ["logins per second", "logins_per_s"],
     ["clients connected", "clients_connected"]
   ];
@@ -147,11 +148,17 @@ function fillKeyValues(id, title, object) {
   box.appendChild(element("p", {}, title + " " + parts.join(" · ")));
 }
 
+// The controller lists every outage; a chart shades the first.
+function outageList(report) {
+  if (Array.isArray(report.outages)) return report.outages;
+  return report.outage && typeof report.outage === "object" ? [report.outage] : [];
+}
+
 function outageWindow(report) {
-  const o = report.outage;
-  if (!o || typeof o !== "object") return null;
-  const start = o.first_failure_s ?? o.start_s;
-  const end = o.recovered_s ?? o.end_s;
+  const o = outageList(report)[0];
+  if (!o) return null;
+  const start = o.first_failure_t_s ?? o.first_failure_s ?? o.start_s;
+  const end = o.recovered_t_s ?? o.recovered_s ?? o.end_s;
   if (typeof start !== "number") return null;
   return { start: start, end: typeof end === "number" ? end : null };
 }
@@ -160,14 +167,21 @@ function fillOutage(report) {
   const section = document.getElementById("section-outage");
   const box = document.getElementById("outage");
   box.replaceChildren();
-  section.hidden = !report.outage;
-  if (!report.outage) return;
-  for (const [key, value] of Object.entries(report.outage)) {
-    const line = element("div");
-    line.appendChild(element("span", {}, key.replaceAll("_", " ") + ": "));
-    line.appendChild(element("span", { "data-json": "outage." + key }, figureText(value)));
-    box.appendChild(line);
-  }
+  const list = outageList(report);
+  const base = Array.isArray(report.outages) ? "outages." : "outage";
+  section.hidden = list.length === 0;
+  list.forEach((o, i) => {
+    const block = element("div", { class: "outage-entry" });
+    for (const [key, value] of Object.entries(o)) {
+      if (typeof value === "object" && value !== null) continue;
+      const line = element("div");
+      line.appendChild(element("span", {}, key.replaceAll("_", " ") + ": "));
+      line.appendChild(element("span", { "data-json": base === "outage" ? "outage." + key : base + i + "." + key },
+                               figureText(value)));
+      block.appendChild(line);
+    }
+    box.appendChild(block);
+  });
 }
 
 // Values of zero or less cannot stand on a logarithmic axis: they become gaps.
@@ -230,7 +244,8 @@ function line(label, colour, points, extra) {
 function drawCharts(report) {
   const intervals = Array.isArray(report.intervals) ? report.intervals : [];
   const at = (key, transform) => intervals.map((i) => ({ x: i.t_s, y: transform(i[key], i) }));
-  const failures = (i) => (typeof i.failed === "number" ? i.failed : i.logins - i.successful);
+  // A failure is a login that did not succeed: a failed code or a directory error.
+  const failures = (i) => (typeof i.failed === "number" ? i.failed + (i.errors || 0) : i.logins - i.successful);
 
   const throughput = [
     line("logins per second", COLOURS.logins, at("logins", (v) => v)),
@@ -301,7 +316,8 @@ function render(report) {
   window.tarrowLastReport = report;
   const controlled = Array.isArray(report.clients) || report.reply_ms !== undefined;
   document.getElementById("title").textContent =
-    controlled ? "Tarrow controlled run" : "Tarrow batch run";
+    (controlled ? "Tarrow controlled run" : "Tarrow batch run") +
+    (document.body.dataset.live === "1" ? " (live, updated every second)" : "");
   const started = report.started_utc ? "started " + report.started_utc + " · " : "";
   document.getElementById("subtitle").textContent =
     started + figureText(lookup(report, "logins.performed") ?? 0) + " logins";

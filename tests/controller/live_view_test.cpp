@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-namespace ctrl {
+namespace tarrow::ctrl {
 namespace {
 
 httplib::Client clientOf(const LiveView& view)
@@ -54,6 +54,19 @@ TEST(LiveView, PushesEveryPublishedReportToAnOpenStream)
     EXPECT_NE(received.find("data: {\"n\": 2}\n\n"), std::string::npos) << received;
 }
 
+TEST(LiveView, AReportOfManyLinesIsOneEvent)
+{
+    LiveView view(0);
+    view.publish("{\n  \"n\": 3\n}\n");
+    std::string received;
+    auto client = clientOf(view);
+    client.Get("/events", [&](const char* data, std::size_t length) {
+        received.append(data, length);
+        return received.find("\n\n") == std::string::npos;
+    });
+    EXPECT_EQ(received, "data: {\ndata:   \"n\": 3\ndata: }\n\n");
+}
+
 TEST(LiveView, StopsWithAStreamStillOpen)
 {
     std::thread reader;
@@ -82,4 +95,4 @@ TEST(LiveView, APortInUseIsAClearError)
 }
 
 }  // namespace
-}  // namespace ctrl
+}  // namespace tarrow::ctrl
