@@ -6,7 +6,12 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libldap-dev slapd ldap-utils
+  # The self-signed certificate of the private slapd with TLS (scripts/private-slapd.sh --tls).
+  openssl
+  # The batch run's machine-readable report (report.json).
+  nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev
   xvfb xauth imagemagick
   # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
   # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.

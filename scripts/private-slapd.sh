@@ -2,9 +2,16 @@
 # A private directory server for tests and the demo: slapd on 127.0.0.1 only, with
 # its own configuration and data in DIR; never the system service.
 #
-#   private-slapd.sh start DIR PORT [FILE]   start it, seeded from FILE
+#   private-slapd.sh start [--tls LDAPS_PORT] DIR PORT [FILE]   start it, seeded from FILE
 #   private-slapd.sh stop DIR                stop the one started in DIR
 #   private-slapd.sh ldif [FILE]             print the seed LDIF (for a look)
+#
+# With --tls the server gets a self-signed certificate that the script makes with
+# openssl (DIR/tls/server.pem, for the address 127.0.0.1 only, key DIR/tls/server.key):
+# ldap://127.0.0.1:PORT then offers StartTLS, and ldaps://127.0.0.1:LDAPS_PORT speaks
+# TLS from the start. A client trusts it with LDAPTLS_CACERT=DIR/tls/server.pem; the
+# name "localhost" is not in the certificate (a wrong host name, for tests). Both URLs
+# are printed, one a line.
 #
 # FILE is either LDIF (it ends in .ldif) or a users file: one credential line per
 # line, "user,password,tree,context,server[,...]" (comma, semicolon and space
@@ -116,9 +123,26 @@ seed_ldif() {
   esac
 }
 
+# A self-signed certificate for 127.0.0.1, made anew with every start.
+make_certificate() {
+  local tls=$1
+  command -v openssl >/dev/null 2>&1 || die "--tls needs openssl"
+  mkdir -p "$tls"
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+    -subj "/O=Tarrow private slapd/CN=127.0.0.1" -addext "subjectAltName=IP:127.0.0.1" \
+    -keyout "$tls/server.key" -out "$tls/server.pem" >"$tls/openssl.log" 2>&1 \
+    || die "openssl could not make a certificate: $(tail -3 "$tls/openssl.log")"
+  chmod 600 "$tls/server.key"
+}
+
 write_config() {
-  local dir=$1
-  cat >"$dir/slapd.conf" <<CONF
+  local dir=$1 tls=${2:-}
+  {
+    if [ -n "$tls" ]; then
+      printf 'TLSCertificateFile %s\nTLSCertificateKeyFile %s\n' "$tls/server.pem" "$tls/server.key"
+    fi
+  } >"$dir/slapd.conf"
+  cat >>"$dir/slapd.conf" <<CONF
 include /etc/ldap/schema/core.schema
 include /etc/ldap/schema/cosine.schema
 include /etc/ldap/schema/inetorgperson.schema
@@ -138,32 +162,48 @@ access to * by * read
 CONF
 }
 
+valid_port() { [[ "$1" =~ ^[0-9]+$ ]] && [ "$1" -ge 1 ] && [ "$1" -le 65535 ]; }
+
 start() {
+  local tls_port=""
+  if [ "${1:-}" = "--tls" ]; then tls_port=${2:-}; shift 2 || die "--tls needs a port"; fi
   local dir=$1 port=$2 file=${3:-}
-  [[ "$port" =~ ^[0-9]+$ ]] && [ "$port" -ge 1 ] && [ "$port" -le 65535 ] || die "bad port: $port"
+  valid_port "$port" || die "bad port: $port"
+  if [ -n "$tls_port" ]; then
+    valid_port "$tls_port" && [ "$tls_port" != "$port" ] || die "bad --tls port: $tls_port"
+  fi
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
   if [ -f "$dir/slapd.pid" ] && kill -0 "$(cat "$dir/slapd.pid")" 2>/dev/null; then
     die "a server already runs in $dir (pid $(cat "$dir/slapd.pid"))"
   fi
-  rm -rf "$dir/data" && mkdir -p "$dir/data"
-  write_config "$dir"
+  rm -rf "$dir/data" "$dir/tls" && mkdir -p "$dir/data"
+  local urls="ldap://127.0.0.1:$port/"
+  if [ -n "$tls_port" ]; then
+    make_certificate "$dir/tls"
+    urls="$urls ldaps://127.0.0.1:$tls_port/"
+  fi
+  write_config "$dir" "${tls_port:+$dir/tls}"
   seed_ldif "$file" >"$dir/seed.ldif"
   "$SLAPADD" -q -f "$dir/slapd.conf" -l "$dir/seed.ldif" >"$dir/slapadd.log" 2>&1 \
     || die "seeding failed: $(tail -3 "$dir/slapadd.log")"
-  if ! "$SLAPD" -f "$dir/slapd.conf" -h "ldap://127.0.0.1:$port/" >"$dir/slapd.log" 2>&1; then
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then die "port $port on 127.0.0.1 is in use"; fi
+  if ! "$SLAPD" -f "$dir/slapd.conf" -h "$urls" >"$dir/slapd.log" 2>&1; then
+    for p in $port $tls_port; do
+      if (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then die "port $p on 127.0.0.1 is in use"; fi
+    done
     die "slapd did not start on 127.0.0.1:$port (a port already bound fails silently) $(tail -3 "$dir/slapd.log")"
   fi
   local deadline=$((SECONDS + START_WAIT_S))
-  until [ -s "$dir/slapd.pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+  until [ -s "$dir/slapd.pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null &&
+        { [ -z "$tls_port" ] || (exec 3<>"/dev/tcp/127.0.0.1/$tls_port") 2>/dev/null; }; do
     if [ $SECONDS -ge $deadline ]; then
       stop "$dir" || true
-      die "slapd did not listen on 127.0.0.1:$port within ${START_WAIT_S}s"
+      die "slapd did not listen on 127.0.0.1:$port${tls_port:+ and $tls_port} within ${START_WAIT_S}s"
     fi
     sleep 0.05
   done
   echo "ldap://127.0.0.1:$port"
+  [ -z "$tls_port" ] || echo "ldaps://127.0.0.1:$tls_port"
 }
 
 stop() {
@@ -182,8 +222,16 @@ stop() {
 }
 
 case "${1:-}" in
-  start) [ $# -ge 3 ] || die "usage: $0 start DIR PORT [FILE]"; start "$2" "$3" "${4:-}" ;;
+  start)
+    shift
+    if [ "${1:-}" = "--tls" ]; then
+      [ $# -ge 4 ] || die "usage: $0 start [--tls LDAPS_PORT] DIR PORT [FILE]"
+      start --tls "$2" "$3" "$4" "${5:-}"
+    else
+      [ $# -ge 2 ] || die "usage: $0 start [--tls LDAPS_PORT] DIR PORT [FILE]"
+      start "$1" "$2" "${3:-}"
+    fi ;;
   stop) [ $# -ge 2 ] || die "usage: $0 stop DIR"; stop "$2" ;;
   ldif) seed_ldif "${2:-}" ;;
-  *) die "usage: $0 start DIR PORT [FILE] | stop DIR | ldif [FILE]" ;;
+  *) die "usage: $0 start [--tls LDAPS_PORT] DIR PORT [FILE] | stop DIR | ldif [FILE]" ;;
 esac

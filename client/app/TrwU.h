@@ -4,6 +4,7 @@
 // scheduling and batch run in client/ui; discovery and the control channel in client/net.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "common/users_file_reader.h"
 #include "client/directory/DSUser.h"
+#include "client/report/batch_observer.h"
 #include "client/net/client_socket.h"
 #include "client/ports/clock.h"
 #include "client/ports/controls.h"
@@ -83,8 +85,10 @@ public:
     void updateIntervalLabel();
     void timeEventTimer();
 
-    // Batch run over the users file.
-    void runBatch();
+    // Batch run over the users file. An observer (the report of TarrowCli --report) is told
+    // the start, every login with its timings, and the end; only then is each login timed.
+    // When stop becomes true the run ends before its next line, without its report lines.
+    void runBatch(tarrow::BatchObserver* observer = nullptr, const std::atomic<bool>* stop = nullptr);
 
     // Discovery.
     void timeDiscoverTimer();
@@ -95,6 +99,7 @@ public:
     void sktTCPDisconnect();
     void sktTCPRead(const std::string& bytes);
     void handlePacket(std::string packet);
+    void acceptTimings();
 
     // Components, owned by the front end.
     TrwPorts p;
@@ -111,6 +116,13 @@ public:
     std::int32_t numWorkloads = 0;
     std::int32_t maxDelay = 0;
     std::int32_t nextEventSeconds = 0;
+
+    // Timings extension of the control channel. Only when a controller asks on the current
+    // connection does a reply carry its login's timings; until then, and when the front end
+    // turns it off, the client behaves exactly as without it.
+    bool offerTimings = true;       // the front end's switch (TarrowCli --no-timings)
+    bool timingsAsked = false;      // the controller of this connection asked
+    std::int64_t eventDueUs = -1;   // when the armed event timer is due (monotonic); -1: not armed
 
     // Outcome of the last batch run, for the headless front end's exit status:
     // true when the users file was opened and worked through.

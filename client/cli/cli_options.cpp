@@ -22,12 +22,18 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
         if (arg == "--batch") {
             options.batch = true;
+        } else if (arg == "--no-timings") {
+            options.offerTimings = false;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--ini") {
             const std::string* path = value();
             if (!path || path->empty()) return {std::nullopt, "--ini needs a file name"};
             options.iniPath = *path;
+        } else if (arg == "--report") {
+            const std::string* dir = value();
+            if (!dir || dir->empty()) return {std::nullopt, "--report needs a folder name"};
+            options.reportDir = *dir;
         } else if (arg == "--discover-port" || arg == "--answer-port") {
             const std::string* text = value();
             const std::optional<std::uint16_t> port = text ? parsePort(*text) : std::nullopt;
@@ -42,11 +48,12 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
             return {std::nullopt, "unknown option " + arg + " (see --help)"};
         }
     }
+    if (!options.reportDir.empty() && !options.batch) return {std::nullopt, "--report needs --batch"};
     return {options, {}};
 }
 
 std::string cliUsage() {
-    return "Usage: TarrowCli [--ini FILE] [--batch]\n"
+    return "Usage: TarrowCli [--ini FILE] [--batch [--report DIR]] [--no-timings]\n"
            "The workload client without a window. Log lines go to standard output; status texts,\n"
            "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
            "\n"
@@ -54,6 +61,14 @@ std::string cliUsage() {
            "               missing: Tarrow.INI beside the program, in any letter case)\n"
            "  --batch      run one batch run over the users file the INI names and exit:\n"
            "               status 0 when the run completed, 1 when the file could not be read\n"
+           "  --no-timings ignore a controller's request for the timings of each login, as a\n"
+           "               client without that extension does (also TARROW_TIMINGS=off)\n"
+           "  --report DIR with --batch: also write DIR/report.json (counts, latency percentiles\n"
+           "               of each login and of its phases, per second, TCP counters) and\n"
+           "               DIR/logins.csv (one row per login); DIR is made when missing, and\n"
+           "               one that cannot be written stops the program before any login\n"
+           "               (status 3). SIGINT or SIGTERM ends the run after the login under\n"
+           "               way, with its report written\n"
            "  --help       show this text\n"
            "\n"
            "Without --batch the client runs in client mode until SIGINT or SIGTERM.\n"

@@ -15,11 +15,16 @@ struct CliOptions {
     std::string iniPath;
     // Run one batch run over the users file the INI names, then exit.
     bool batch = false;
+    // With --batch: the folder that gets report.json and logins.csv (empty: no report).
+    std::string reportDir;
     bool help = false;
     // Test options: the UDP port announcements go to, and the one answers arrive on (0: any).
     std::uint16_t discoverPort = kDiscoveryPort;
     std::uint16_t answerPort = kAnswerPort;
     bool answerPortGiven = false;
+    // --no-timings: ignore a controller's timings request, as a client without the
+    // extension does (a reply is then only the described reply).
+    bool offerTimings = true;
 };
 
 // The options, or the text of what is wrong with them.

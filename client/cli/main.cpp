@@ -2,16 +2,20 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFile>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "client/app/TrwU.h"
 #include "client/app/client_settings.h"
+#include "client/cli/batch_stop.h"
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
 #include "client/qt/client_platform.h"
+#include "client/app/timings_switch.h"
 #include "client/qt/loop_guard.h"
+#include "client/report/batch_report.h"
 #include "common/file_lookup.h"
 #include "common/qt/signal_pipe.h"
 
@@ -46,6 +50,37 @@ std::string defaultIniPath() {
     return tarrow::clientIniPath((std::filesystem::path(program).parent_path() / "Tarrow").string());
 }
 
+std::int64_t utcNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// --batch --report DIR: the batch run watched by its report, which is written however the
+// run ends; a folder that cannot be written stops the program before any login.
+int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out) {
+    std::unique_ptr<tarrow::BatchReport> report;
+    try {
+        report = std::make_unique<tarrow::BatchReport>(
+            tarrow::BatchReport::Options{options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
+    } catch (const tarrow::ReportError& e) {
+        out.flush();
+        std::fprintf(stderr, "error: --report: %s\n", e.what());
+        return kStartFailed;
+    }
+    BatchStopSignals stopSignals;
+    form.guarded([&] { form.runBatch(report.get(), &stopSignals.stopRequested()); });
+    out.flush();
+    int status = form.lastBatchCompleted ? kOk : kBatchFailed;
+    try {
+        report->finish();
+    } catch (const tarrow::ReportError& e) {
+        std::fprintf(stderr, "error: --report: %s\n", e.what());
+        status = kBatchFailed;
+    }
+    stopSignals.endBySignal();
+    return status;
+}
+
 int run(const CliOptions& options) {
     ConsoleOutput out;
     ConsoleErrorReport report(out);
@@ -70,8 +105,10 @@ int run(const CliOptions& options) {
                               platform->timeEvent, platform->timeCountdown, platform->sktOutput,
                               platform->sktInput, platform->tcpTransport, platform->monotonicClock,
                               platform->wallClock, platform->random, report, iniPath});
+    form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();
 
+    if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);
     if (options.batch) {
         form.guarded([&] { form.runBatch(); });
         out.flush();

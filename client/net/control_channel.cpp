@@ -3,8 +3,10 @@
 #include <string>
 
 #include "client/app/TrwU.h"
+#include "common/timings_extension.h"
 
 void TfrmTrwMain::sktTCPConnect() {
+    timingsAsked = false;  // each controller asks for itself
     p.statBar.setSimpleText("Connected to: " + sktTCP.peerHostName() + ":" + std::to_string(sktTCP.port()));
     p.timeDiscover.setEnabled(false);
     chooseNextInterval();
@@ -12,6 +14,7 @@ void TfrmTrwMain::sktTCPConnect() {
 }
 
 void TfrmTrwMain::sktTCPDisconnect() {
+    timingsAsked = false;
     p.statBar.setSimpleText("Connection Lost: " + sktTCP.host() + ":" + std::to_string(sktTCP.port()));
     p.timeDiscover.setEnabled(true);
     unlockInputs();
@@ -29,6 +32,11 @@ void TfrmTrwMain::handlePacket(std::string packet) {
     try {
         switch (packet.front()) {
         case 'F':
+            if (const std::size_t n = offerTimings ? tarrow::timings::requestLength(packet) : 0; n != 0) {
+                acceptTimings();
+                // A credential packet that came in the same read follows the request.
+                if (packet.size() > n) handlePacket(packet.substr(n));
+            }
             break;
         case 'U': {
             p.memDebug.append("Received: " + packet + " from Controller");
@@ -40,6 +48,7 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             p.edtContext.setText(user->context);
             p.edtServer.setText(user->server);
             // Enabling a running timer changes nothing, so a later packet keeps the armed delay.
+            if (!p.timeEvent.enabled()) eventDueUs = p.monotonicClock.nowUs() + p.timeEvent.intervalMs() * 1000LL;
             p.timeCountdown.setEnabled(true);
             p.timeEvent.setEnabled(true);
             break;
@@ -50,5 +59,16 @@ void TfrmTrwMain::handlePacket(std::string packet) {
         }
     } catch (const DSUser::DSError& e) {
         p.memDebug.append("***DSUser ERROR: " + e.message);
+    }
+}
+
+// The controller asked for timings: from now on every reply on this connection carries them.
+void TfrmTrwMain::acceptTimings() {
+    timingsAsked = true;
+    try {
+        sktTCP.send(std::string(tarrow::timings::kAcceptance));
+    } catch (const tarrow::SocketError&) {
+        // The connection is gone or full; the lost handler has run or the controller goes on
+        // without timings. Nothing of the described log is touched.
     }
 }

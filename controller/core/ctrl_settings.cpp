@@ -38,6 +38,12 @@ std::string usageText() {
            "  --discovery-port P    UDP port for \"DISCOVER\" (default 2308; 0: any free port)\n"
            "  --answer-port P       UDP port the answer is sent to (default 2309)\n"
            "  --control-port P      TCP port of the control channel (default 2308; 0: any free port)\n"
+           "  --report DIR          write DIR/report.json and DIR/logins.csv at the end of the run\n"
+           "  --no-timings          do not ask the clients for the timings of their logins\n"
+           "  --timings-wait-ms MS  wait for a client to accept the timings request before its\n"
+           "                        first packet (default 250)\n"
+           "  --outage-min-failures N  unsuccessful replies in a row that count as an outage\n"
+           "                        (default 3)\n"
            "  --quiet               no progress lines\n"
            "  --help                this text\n"
            "\n"
@@ -60,9 +66,14 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             s.quiet = true;
             continue;
         }
+        if (name == "--no-timings") {
+            s.askTimings = false;
+            continue;
+        }
         static const char* const valueOptions[] = {
             "--ini", "--csv", "--count", "--duration", "--reply-timeout", "--reply-quiet-ms",
-            "--max-clients", "--discovery-port", "--answer-port", "--control-port"};
+            "--max-clients", "--discovery-port", "--answer-port", "--control-port", "--report",
+            "--timings-wait-ms", "--outage-min-failures"};
         if (std::find(std::begin(valueOptions), std::end(valueOptions), name) == std::end(valueOptions))
             return UsageError{"unknown option " + name};
         std::string value;
@@ -84,6 +95,17 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--csv") {
             if (value.empty()) return bad("a file name");
             s.csvPath = value;
+        } else if (name == "--report") {
+            if (value.empty()) return bad("a folder name");
+            s.reportDir = value;
+        } else if (name == "--timings-wait-ms") {
+            auto v = whole(1, 60'000);
+            if (!v) return bad("a number of milliseconds from 1 to 60000");
+            s.timingsWaitMs = *v;
+        } else if (name == "--outage-min-failures") {
+            auto v = whole(1, 1'000'000);
+            if (!v) return bad("a number from 1 to 1000000");
+            s.outageMinFailures = static_cast<std::uint64_t>(*v);
         } else if (name == "--count") {
             auto v = whole(1, std::numeric_limits<std::int64_t>::max());
             if (!v) return bad("a positive whole number");

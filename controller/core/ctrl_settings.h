@@ -22,6 +22,10 @@ struct CtrlSettings {
     std::uint16_t answerPort = kAnswerPort;        // --answer-port: UDP port the answer goes to
     std::uint16_t controlPort = kControlPort;      // --control-port: TCP listening port
     bool quiet = false;                 // --quiet: no progress lines
+    std::string reportDir;              // --report: folder for report.json and logins.csv; empty: none
+    bool askTimings = true;             // --no-timings: never send the timings request
+    std::int64_t timingsWaitMs = 250;   // --timings-wait-ms: wait for the acceptance before the first packet
+    std::uint64_t outageMinFailures = 3; // --outage-min-failures: unsuccessful replies in a row that make an outage
 };
 
 struct ShowHelp {};

@@ -1,6 +1,7 @@
 // Every human- and machine-readable figure the controller prints.
 #pragma once
 
+#include "common/report_text.h"
 #include "controller/core/run_stats.h"
 
 #include <cstdint>
@@ -9,17 +10,23 @@
 
 namespace tarrow::ctrl {
 
-// "12.345" ms from microseconds.
-std::string formatMs(std::int64_t us);
-// "2026-12-07T21:33:35.123Z" from ms since 1970 UTC.
-std::string formatUtc(std::int64_t wallMs);
-// One CSV field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
-std::string csvField(std::string_view text);
+// Times and CSV fields as the client's reports write them too (common/report_text.h).
+using tarrow::csvField;
+using tarrow::formatMs;
+using tarrow::formatUtc;
 
 // The column names of the CSV file, with its line end.
 std::string csvHeader();
 // One reply as a CSV row: time, client, user, outcome, code, message, reply_ms; with its line end.
 void appendCsvRow(std::string& out, const ReplyRecord& record);
+
+// The columns of DIR/logins.csv: the --csv columns, then the client's timings in us
+// (execute_us, lag_us, connect_us, tls_us, bind_us, verify_us, unbind_us; empty when not
+// measured). An indeterminate login is a row too, with outcome "indeterminate", the reason as
+// its message and no reply time, so that the rows account for every packet sent.
+std::string loginsCsvHeader();
+void appendLoginsCsvRow(std::string& out, const ReplyRecord& record);
+void appendLoginsCsvRow(std::string& out, const LeaseRecord& record);
 const char* outcomeText(ReplyKind kind);  // "success", "failed", "error"
 
 // Once a second: clients connected, packets sent, replies ok / failed / error, replies per

@@ -4,6 +4,8 @@
 #include "controller/core/csv_reply_writer.h"
 #include "controller/core/ctrl_config.h"
 #include "controller/core/ctrl_settings.h"
+#include "controller/core/json_report.h"
+#include "controller/core/logins_csv_writer.h"
 #include "controller/core/reports.h"
 #include "controller/core/system_ctrl_clock.h"
 #include "controller/qt/qt_control_server.h"
@@ -12,6 +14,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -74,10 +77,29 @@ int main(int argc, char** argv) {
         csv = std::make_unique<CsvReplyWriter>(csvFile);
     }
 
+    // The report folder is checked before anything runs, so that a run is never lost to it.
+    std::ofstream loginsFile;
+    std::unique_ptr<LoginsCsvWriter> logins;
+    const std::filesystem::path reportDir(settings.reportDir);
+    if (!settings.reportDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(reportDir, ec);
+        std::ofstream probe(reportDir / "report.json", std::ios::binary | std::ios::trunc);
+        loginsFile.open(reportDir / "logins.csv", std::ios::binary | std::ios::trunc);
+        if (!probe || !loginsFile) {
+            std::cerr << "TarrowCtrl: cannot write the report into folder \"" << settings.reportDir << "\""
+                      << (ec ? ": " + ec.message() : std::string()) << "\n";
+            return 2;
+        }
+        logins = std::make_unique<LoginsCsvWriter>(loginsFile);
+    }
+    SinkFanOut sinks(csv.get(), logins.get());
+
     SystemCtrlClock clock;
-    RunStats stats;
+    RunStats stats(settings.outageMinFailures);
     const std::size_t credentialCount = config.credentials.size();
-    ControlEngine engine(settings, std::move(config.credentials), clock, stats, csv.get(),
+    const std::int64_t startWallMs = clock.wallMs();
+    ControlEngine engine(settings, std::move(config.credentials), clock, stats, &sinks,
                          [](const std::string& line) { std::cerr << "TarrowCtrl: " << line << "\n"; });
 
     QtControlServer server(engine);
@@ -116,6 +138,7 @@ int main(int argc, char** argv) {
         if (!line.empty()) {
             if (!settings.quiet) std::cerr << line << "\n";
             if (csv) csvFile.flush();
+            if (logins) loginsFile.flush();
         }
         if (!engine.stopped()) return;
         const std::int64_t now = clock.monotonicUs();
@@ -133,11 +156,28 @@ int main(int argc, char** argv) {
 
     if (csv) csvFile.flush();
     const std::int64_t endUs = shutdownStartUs >= 0 ? shutdownStartUs : clock.monotonicUs();
+    stats.finish(endUs - engine.startUs());
     writeSummary(std::cout, stats, endUs - engine.startUs(), engine.stopReason());
     std::cout.flush();
+    int status = 0;
     if (csv && !csvFile) {
         std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed\n";
-        return 1;
+        status = 1;
     }
-    return 0;
+    if (logins) {
+        loginsFile.flush();
+        ReportContext context;
+        context.elapsedUs = endUs - engine.startUs();
+        context.stopReason = engine.stopReason();
+        context.rejectedLines = config.warnings.size();
+        context.startWallMs = startWallMs;
+        std::ofstream report(reportDir / "report.json", std::ios::binary | std::ios::trunc);
+        report << reportJson(stats, context);
+        report.flush();
+        if (!report || !loginsFile) {
+            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed\n";
+            status = 1;
+        }
+    }
+    return status;
 }

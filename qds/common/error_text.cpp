@@ -21,6 +21,7 @@ extern "C" QV_API const char* QVErrorText(int32_t code) {
     case QV_ERR_NO_SUCH_CONTEXT: return "no such context";
     case QV_ERR_IDENTITY_MISMATCH: return "connection not bound as the user";
     case QV_ERR_SERVER_REFUSED: return "server refused the request";
+    case QV_ERR_TLS: return "TLS failed (certificate, host name or handshake)";
     case QV_ERR_PROTOCOL: return "protocol failure";
     default: return "unknown error";
     }

@@ -45,24 +45,38 @@ QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName,
         userName ? userName : "");
     if (const std::uint32_t us = qdsfake::loginDelayUs())
         std::this_thread::sleep_for(std::chrono::microseconds(us));
+    qdsfake::timeLogin();
     if (rc == 0) qdsfake::beginLogin(handle);
     return rc;
 }
 
 QV_API int32_t QVDSAuthenticateConn(uint32_t handle, uint32_t connHandle) {
-    return qdsfake::onCall("QVDSAuthenticateConn", num(handle) + "," + num(connHandle));
+    const std::int32_t rc = qdsfake::onCall("QVDSAuthenticateConn", num(handle) + "," + num(connHandle));
+    qdsfake::timeVerify();
+    return rc;
 }
 
 QV_API int32_t QVDSLogout(uint32_t handle) {
     const std::int32_t rc = qdsfake::onCall("QVDSLogout", num(handle));
-    qdsfake::endLogin(handle);
+    if (qdsfake::endLogin(handle)) qdsfake::timeUnbind();
     return rc;
 }
 
 QV_API int32_t QVDSFreeContext(uint32_t handle) {
     const std::int32_t rc = qdsfake::onCall("QVDSFreeContext", num(handle));
-    qdsfake::freeContext(handle);
+    if (qdsfake::freeContext(handle)) qdsfake::timeUnbind();
     return rc;
+}
+
+QV_API int32_t QVDSTakeLoginTimings(QVLoginTimings* timings) {
+    if (!timings) return QV_ERR_BAD_ARGUMENT;
+    *timings = qdsfake::takeLoginTimings();
+    return 0;
+}
+
+QV_API int32_t QVDSSetLoginTiming(int32_t on) {
+    qdsfake::setLoginTiming(on != 0);
+    return 0;
 }
 
 }  // extern "C"

@@ -1,6 +1,8 @@
 #define QDSFAKE_BUILDING
 #include "qds/fake/fake_state.h"
 
+#include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,12 +34,22 @@ struct State {
     std::map<std::string, std::int32_t> failUser;
     std::map<std::string, unsigned> callsSoFar;  // per operation, since the last reset
     std::uint32_t loginDelayUs = 0;
+    // Virtual phase figures in microseconds; -1: the phase is not reached. Bind is the
+    // login delay and is not kept here.
+    std::array<std::int64_t, QV_PHASE_COUNT> phaseUs = defaultPhases();
     std::uint32_t nextContext = 1;
     std::set<std::uint32_t> contexts;
     std::set<std::uint32_t> logins;
     int unicodeTables = 0;
 
+    static std::array<std::int64_t, QV_PHASE_COUNT> defaultPhases() {
+        std::array<std::int64_t, QV_PHASE_COUNT> p{};
+        p[QV_PHASE_TLS] = -1;  // a plain tree: no handshake
+        return p;
+    }
+
     void clear() {
+        phaseUs = defaultPhases();
         calls.clear();
         failAlways.clear();
         failNth.clear();
@@ -54,6 +66,27 @@ struct State {
 State& state() {
     static State s;
     return s;
+}
+
+std::atomic<bool> timingOn{true};
+thread_local QVLoginTimings timings{};
+
+void setPhase(std::int32_t phase, std::int64_t us) {
+    if (phase < 0 || phase >= QV_PHASE_COUNT || phase == QV_PHASE_BIND) return;
+    state().phaseUs[static_cast<std::size_t>(phase)] = us < 0 ? -1 : us;
+}
+
+int phaseOfName(const std::string& name) {
+    static const char* const names[QV_PHASE_COUNT] = {"connect", "tls", "bind", "verify", "unbind"};
+    for (int p = 0; p < QV_PHASE_COUNT; ++p)
+        if (name == names[p]) return p;
+    return -1;
+}
+
+void recordPhase(int phase, std::int64_t us) {
+    if (us < 0) return;
+    timings.us[phase] = us;
+    timings.reached |= 1u << phase;
 }
 
 std::vector<std::string> splitOn(const std::string& s, char sep) {
@@ -114,6 +147,18 @@ void configureFromEnvironment() {
                 reportBadEntry("QDSFAKE_FAIL_USER", entry, "USER:CODE");
         }
     }
+    if (const char* v = std::getenv("QDSFAKE_PHASE_US")) {
+        for (const auto& entry : splitOn(v, ',')) {
+            const auto parts = splitOn(entry, ':');
+            long long us = 0;
+            const int phase = parts.size() == 2 ? phaseOfName(parts[0]) : -1;
+            if (phase >= 0 && phase != QV_PHASE_BIND && parseLong(parts[1], us) && us >= -1 &&
+                us <= 60'000'000)
+                setPhase(phase, us);
+            else if (!entry.empty())
+                reportBadEntry("QDSFAKE_PHASE_US", entry, "PHASE:US (connect, tls, verify, unbind; -1: not reached)");
+        }
+    }
     if (const char* v = std::getenv("QDSFAKE_LOGIN_DELAY_US")) {
         long long us = 0;
         if (parseLong(v, us) && us >= 0 && us <= 60'000'000)
@@ -156,11 +201,11 @@ bool contextExists(std::uint32_t handle) {
     return s.contexts.count(handle) != 0;
 }
 
-void freeContext(std::uint32_t handle) {
+bool freeContext(std::uint32_t handle) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     s.contexts.erase(handle);
-    s.logins.erase(handle);  // releasing a context ends its login
+    return s.logins.erase(handle) != 0;  // releasing a context ends its login
 }
 
 void beginLogin(std::uint32_t handle) {
@@ -194,6 +239,47 @@ std::uint32_t loginDelayUs() {
 }
 
 std::uint32_t connectionOf(std::uint32_t handle) { return kConnectionBase + handle; }
+
+void timeLogin() {
+    if (!timingOn.load(std::memory_order_relaxed)) return;
+    std::array<std::int64_t, QV_PHASE_COUNT> phases;
+    std::uint32_t delay = 0;
+    {
+        State& s = state();
+        std::lock_guard lock(s.mutex);
+        phases = s.phaseUs;
+        delay = s.loginDelayUs;
+    }
+    for (int p : {QV_PHASE_CONNECT, QV_PHASE_TLS, QV_PHASE_BIND, QV_PHASE_VERIFY}) {
+        timings.us[p] = 0;
+        timings.reached &= ~(1u << p);
+    }
+    recordPhase(QV_PHASE_CONNECT, phases[QV_PHASE_CONNECT]);
+    recordPhase(QV_PHASE_TLS, phases[QV_PHASE_TLS]);
+    recordPhase(QV_PHASE_BIND, delay);
+}
+
+void timeVerify() {
+    if (!timingOn.load(std::memory_order_relaxed)) return;
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    recordPhase(QV_PHASE_VERIFY, s.phaseUs[QV_PHASE_VERIFY]);
+}
+
+void timeUnbind() {
+    if (!timingOn.load(std::memory_order_relaxed)) return;
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    recordPhase(QV_PHASE_UNBIND, s.phaseUs[QV_PHASE_UNBIND]);
+}
+
+QVLoginTimings takeLoginTimings() {
+    const QVLoginTimings taken = timings;
+    timings = QVLoginTimings{};
+    return taken;
+}
+
+void setLoginTiming(bool on) { timingOn.store(on, std::memory_order_relaxed); }
 
 }  // namespace qdsfake
 
@@ -239,6 +325,12 @@ void qdsfake_set_login_delay_us(uint32_t us) {
     auto& s = state();
     std::lock_guard lock(s.mutex);
     s.loginDelayUs = us;
+}
+
+void qdsfake_set_phase_us(int32_t phase, int64_t us) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    qdsfake::setPhase(phase, us);
 }
 
 size_t qdsfake_call_count(void) {

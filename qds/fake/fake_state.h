@@ -3,6 +3,7 @@
 #pragma once
 
 #include "qds/fake/qdsfake.h"
+#include "qds/include/qvdsapi.h"
 
 #include <cstdint>
 #include <string>
@@ -17,7 +18,8 @@ QDSFAKE_API std::int32_t onCall(const char* operation, const std::string& argume
 // Resource bookkeeping, called after a call succeeded.
 QDSFAKE_API std::uint32_t createContext();
 QDSFAKE_API bool contextExists(std::uint32_t handle);
-QDSFAKE_API void freeContext(std::uint32_t handle);
+// True when the context held a login, which releasing it ends.
+QDSFAKE_API bool freeContext(std::uint32_t handle);
 QDSFAKE_API void beginLogin(std::uint32_t handle);
 QDSFAKE_API bool endLogin(std::uint32_t handle);
 QDSFAKE_API void initUnicodeTables();
@@ -25,6 +27,14 @@ QDSFAKE_API void freeUnicodeTables();
 QDSFAKE_API std::uint32_t loginDelayUs();
 // The connection handle (key 8) of a context.
 QDSFAKE_API std::uint32_t connectionOf(std::uint32_t handle);
+
+// Login timing with virtual figures: a login reports connect (and TLS when set) and its
+// login delay as bind; the confirmation reports verify, a log-out unbind.
+QDSFAKE_API void timeLogin();
+QDSFAKE_API void timeVerify();
+QDSFAKE_API void timeUnbind();
+QDSFAKE_API QVLoginTimings takeLoginTimings();
+QDSFAKE_API void setLoginTiming(bool on);
 
 // Argument formatting of the recording.
 inline std::string text(const char* s) { return s ? std::string(s) : std::string("NULL"); }

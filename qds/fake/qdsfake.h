@@ -20,7 +20,17 @@
  *   QDSFAKE_FAIL_NTH=QVDSLogin:3:-203      only the 3rd call fails
  *   QDSFAKE_FAIL_USER=bob:-203             QVDSLogin fails for that user name
  *   QDSFAKE_LOGIN_DELAY_US=200             every QVDSLogin takes that long
- * Malformed entries are reported on standard error and ignored. */
+ *   QDSFAKE_PHASE_US=connect:50,tls:300    virtual phase figures (see below)
+ * Malformed entries are reported on standard error and ignored.
+ *
+ * Login timing (QVDSTakeLoginTimings) reports virtual figures, the same on every login:
+ * QVDSLogin reports connect (default 0 us), TLS (default: not reached) and the login
+ * delay as bind; QVDSAuthenticateConn reports verify (default 0 us); QVDSLogout, and
+ * QVDSFreeContext ending a login, report unbind (default 0 us). A login that fails by an
+ * injected code reports the same phases (the double waited its delay either way). Only
+ * the delay is really waited; the other figures are reported, not spent.
+ * QVDSTakeLoginTimings and QVDSSetLoginTiming are not recorded: they observe the login
+ * sequence and are no part of it. */
 #ifndef QDSFAKE_H
 #define QDSFAKE_H
 
@@ -49,8 +59,12 @@ QDSFAKE_API void qdsfake_fail(const char* operation, int32_t code);
 QDSFAKE_API void qdsfake_fail_nth(const char* operation, unsigned n, int32_t code);
 /* QVDSLogin fails with code for that user name. */
 QDSFAKE_API void qdsfake_fail_user(const char* userName, int32_t code);
-/* Each QVDSLogin takes that long before it returns. */
+/* Each QVDSLogin takes that long before it returns; reported as its bind phase. */
 QDSFAKE_API void qdsfake_set_login_delay_us(uint32_t us);
+/* The virtual figure reported for a phase (QV_PHASE_CONNECT, _TLS, _VERIFY, _UNBIND of
+ * qvdsapi.h) in microseconds; a negative value: the phase is not reached. The bind phase
+ * is the login delay and is not set here. Reset restores the defaults. */
+QDSFAKE_API void qdsfake_set_phase_us(int32_t phase, int64_t us);
 
 /* Number of recorded calls, and one of them (index from 0) as text, or NULL when the
  * index is out of range. The text stays valid until the next reset. */

@@ -46,6 +46,44 @@ QV_API int32_t QVDSLogout(uint32_t handle);
 /* Ordinal 1002. Releases the context, ending a login it still holds. */
 QV_API int32_t QVDSFreeContext(uint32_t handle);
 
+/* Timing of logins.
+ *
+ * The libraries time the steps of every login on the monotonic clock, in microseconds,
+ * by phase, for the thread that runs them:
+ *   QV_PHASE_CONNECT  the TCP connection to the server (QVDSLogin)
+ *   QV_PHASE_TLS      the TLS handshake: an ldaps:// tree, or StartTLS (QVDSLogin)
+ *   QV_PHASE_BIND     the simple bind request until its answer (QVDSLogin)
+ *   QV_PHASE_VERIFY   the "Who am I?" confirmation (QVDSAuthenticateConn)
+ *   QV_PHASE_UNBIND   the unbind and close that end a login (QVDSLogout, QVDSFreeContext,
+ *                     or QVDSLogin ending the context's open login)
+ * A phase that was started counts as reached, also when it failed or timed out, with the
+ * time spent in it; a phase never started is not reached (no TLS on a plain tree, no bind
+ * after a failed connection). Each QVDSLogin starts a new login: it clears the connect,
+ * TLS, bind and verify figures not yet taken, so that they never mix two logins; the
+ * unbind figure is the last log-out's. */
+#define QV_PHASE_CONNECT 0
+#define QV_PHASE_TLS 1
+#define QV_PHASE_BIND 2
+#define QV_PHASE_VERIFY 3
+#define QV_PHASE_UNBIND 4
+#define QV_PHASE_COUNT 5
+
+typedef struct QVLoginTimings {
+    uint32_t reached;            /* bit (1u << phase) for each phase reached */
+    uint32_t reserved;           /* 0 */
+    int64_t us[QV_PHASE_COUNT];  /* microseconds per phase; 0 for a phase not reached */
+} QVLoginTimings;
+
+/* Ordinal 3100. Fills *timings with what the calling thread measured since its last call
+ * (the last login sequence of a caller that takes them after each one: the log-out of
+ * the previous login, then connect, TLS, bind and verify of the new one), and clears it.
+ * Not a directory call: it talks to no server. Returns QV_OK or QV_ERR_BAD_ARGUMENT. */
+QV_API int32_t QVDSTakeLoginTimings(QVLoginTimings* timings);
+
+/* Ordinal 3101. Turns the timing of logins on (non-zero, the default) or off for the
+ * whole process; while it is off nothing is measured and the timings taken are empty. */
+QV_API int32_t QVDSSetLoginTiming(int32_t on);
+
 #ifdef __cplusplus
 }
 #endif

@@ -22,6 +22,9 @@
  *   -205   QV_ERR_NO_SUCH_CONTEXT        the context does not exist on the server
  *   -206   QV_ERR_IDENTITY_MISMATCH      the connection is not bound as the user
  *   -207   QV_ERR_SERVER_REFUSED         the server refused the request
+ *   -208   QV_ERR_TLS                    the connection was made, but TLS failed: an
+ *                                        untrusted certificate, a wrong host name, a
+ *                                        handshake or StartTLS the server refused
  *   -299   QV_ERR_PROTOCOL               any other protocol failure
  */
 #ifndef QVERRORS_H
@@ -48,6 +51,7 @@
 #define QV_ERR_NO_SUCH_CONTEXT (-205)
 #define QV_ERR_IDENTITY_MISMATCH (-206)
 #define QV_ERR_SERVER_REFUSED (-207)
+#define QV_ERR_TLS (-208)
 #define QV_ERR_PROTOCOL (-299)
 
 #ifdef __cplusplus

@@ -10,10 +10,10 @@
 
 namespace qds {
 
-// libldap bounds the TCP connect, but an ldaps:// handshake with a server that accepts
-// and never answers waits for ever. Armed around that step, the watchdog shuts the
-// connection's socket down once the bound has passed, so that the waiting read returns
-// at once and the call fails.
+// libldap bounds the TCP connect, but a TLS handshake (ldaps:// or StartTLS) with a
+// server that accepts and never answers waits for ever. Armed around that step, the
+// watchdog shuts the connection's socket down once the bound has passed, so that the
+// waiting read returns at once and the call fails.
 class ConnectWatchdog {
 public:
     // Learns the socket of every connection ld opens; must outlive ld's connections.

@@ -2,9 +2,12 @@
 
 #include "qds/include/qverrors.h"
 #include "qds/real/connect_watchdog.h"
+#include "qds/real/login_timing.h"
 #include "qds/real/sigpipe_guard.h"
 
 #include <ldap.h>
+
+#include <optional>
 
 #include <strings.h>
 
@@ -16,6 +19,24 @@ timeval toTimeval(int ms) {
     tv.tv_sec = ms / 1000;
     tv.tv_usec = (ms % 1000) * 1000;
     return tv;
+}
+
+// "ldaps://host[:port]..." -> "ldap://host:port...", the port made explicit (636 when
+// none was given); nothing when the URL cannot be parsed.
+std::optional<std::string> plainUrlOfLdaps(const std::string& url) {
+    LDAPURLDesc* desc = nullptr;
+    if (ldap_url_parse(url.c_str(), &desc) != LDAP_URL_SUCCESS || !desc) return std::nullopt;
+    char* const scheme = desc->lud_scheme;
+    char plain[] = "ldap";
+    desc->lud_scheme = plain;
+    if (desc->lud_port == 0) desc->lud_port = LDAPS_PORT;
+    char* text = ldap_url_desc2str(desc);
+    desc->lud_scheme = scheme;
+    ldap_free_urldesc(desc);
+    if (!text) return std::nullopt;
+    std::string out(text);
+    ldap_memfree(text);
+    return out;
 }
 
 }  // namespace
@@ -61,9 +82,12 @@ bool sameDn(const std::string& a, const std::string& b) {
     return same;
 }
 
-LdapSession::LdapSession(const std::string& url, const Timeouts& timeouts)
+LdapSession::LdapSession(const std::string& url, const Timeouts& timeouts, bool startTls)
     : status_(QV_OK), timeouts_(timeouts) {
-    if (ldap_initialize(&ld_, url.c_str()) != LDAP_SUCCESS || !ld_) {
+    tlsInPlace_ = strncasecmp(url.c_str(), "ldaps://", 8) == 0;
+    startTls_ = startTls && !tlsInPlace_;
+    const std::optional<std::string> connectUrl = tlsInPlace_ ? plainUrlOfLdaps(url) : url;
+    if (!connectUrl || ldap_initialize(&ld_, connectUrl->c_str()) != LDAP_SUCCESS || !ld_) {
         ld_ = nullptr;
         status_ = QV_ERR_BAD_NAME;
         return;
@@ -75,7 +99,7 @@ LdapSession::LdapSession(const std::string& url, const Timeouts& timeouts)
     ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &connect);
     const timeval operation = toTimeval(timeouts_.operationMs);
     ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &operation);
-    if (strncasecmp(url.c_str(), "ldaps://", 8) == 0) handshakeWatchdog_ = std::make_unique<ConnectWatchdog>(ld_);
+    if (tlsInPlace_ || startTls_) handshakeWatchdog_ = std::make_unique<ConnectWatchdog>(ld_);
 }
 
 LdapSession::~LdapSession() { unbind(); }
@@ -102,23 +126,45 @@ std::int32_t LdapSession::awaitResult(int msgid, LDAPMessage** result) {
     return QV_OK;
 }
 
+std::int32_t LdapSession::open() {
+    PhaseTimer connect(QV_PHASE_CONNECT);
+    int rc = ldap_connect(ld_);
+    connect.stop();
+    if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);
+    if (!tlsInPlace_ && !startTls_) return QV_OK;
+
+    // From here on the server was reached: a failure is one of TLS. The network time-out
+    // bounded the TCP connection; for the handshake it would make libldap spin on a
+    // non-blocking socket, so the handshake blocks instead, bounded by the watchdog.
+    const timeval unbounded{-1, 0};  // libldap's "no network time-out" (a null pointer is refused)
+    ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &unbounded);
+    PhaseTimer tls(QV_PHASE_TLS);
+    handshakeWatchdog_->arm(std::chrono::milliseconds(timeouts_.connectMs));
+    rc = tlsInPlace_ ? ldap_install_tls(ld_) : ldap_start_tls_s(ld_, nullptr, nullptr);
+    const bool cut = handshakeWatchdog_->disarm();
+    tls.stop();
+    if (cut || rc == LDAP_TIMEOUT) return QV_ERR_TIMEOUT;
+    // Refused by the server, an untrusted certificate, a wrong host name: no TLS.
+    return rc == LDAP_SUCCESS ? QV_OK : QV_ERR_TLS;
+}
+
 std::int32_t LdapSession::simpleBind(const std::string& dn, const std::string& baseDn,
                                      const std::string& password) {
     if (!ld_) return status_;
     const SigpipeGuard guard;
+    if (const std::int32_t opened = open(); opened != QV_OK) return opened;
     berval cred;
     cred.bv_val = const_cast<char*>(password.data());
     cred.bv_len = password.size();
     int msgid = 0;
-    // The first request opens the connection: TCP connect and, for ldaps://, the handshake.
-    if (handshakeWatchdog_) handshakeWatchdog_->arm(std::chrono::milliseconds(timeouts_.connectMs));
+    PhaseTimer bind(QV_PHASE_BIND);
     int rc = ldap_sasl_bind(ld_, dn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, &msgid);
-    if (handshakeWatchdog_ && handshakeWatchdog_->disarm()) return QV_ERR_TIMEOUT;
     if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);
     LDAPMessage* result = nullptr;
     if (const std::int32_t waited = awaitResult(msgid, &result); waited != QV_OK) return waited;
     int err = LDAP_OTHER;
     rc = ldap_parse_result(ld_, result, &err, nullptr, nullptr, nullptr, nullptr, 1);
+    bind.stop();
     if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);
     if (err == LDAP_INVALID_CREDENTIALS || err == LDAP_NO_SUCH_OBJECT) return probeMissingEntry(dn, baseDn);
     return codeOfLdapResult(err);
@@ -153,6 +199,7 @@ std::int32_t LdapSession::whoAmI(std::string& authzId) {
     authzId.clear();
     if (!ld_) return QV_ERR_NOT_LOGGED_IN;
     const SigpipeGuard guard;
+    PhaseTimer verify(QV_PHASE_VERIFY);
     int msgid = 0;
     int rc = ldap_whoami(ld_, nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);
@@ -161,6 +208,7 @@ std::int32_t LdapSession::whoAmI(std::string& authzId) {
     berval* id = nullptr;
     rc = ldap_parse_whoami(ld_, result, &id);
     ldap_msgfree(result);
+    verify.stop();
     if (rc != LDAP_SUCCESS) return codeOfLdapResult(rc);
     if (id) {
         authzId.assign(id->bv_val, id->bv_len);

@@ -4,6 +4,7 @@
 #include "qds/include/qvintlapi.h"
 #include "qds/real/directory_names.h"
 #include "qds/real/ldap_session.h"
+#include "qds/real/login_timing.h"
 
 #include <map>
 #include <memory>
@@ -47,7 +48,10 @@ std::uint32_t nextNonZero(std::uint32_t& counter) {
 }
 
 void endLogin(Context& c) {
-    if (c.session) c.session->unbind();
+    if (c.session) {
+        qds::PhaseTimer unbind(QV_PHASE_UNBIND);
+        c.session->unbind();
+    }
     c.session.reset();
     c.connection = 0;
     c.boundDn.clear();
@@ -74,6 +78,7 @@ std::int32_t guarded(F&& f) {
 }
 
 std::int32_t login(Context& c, const char* userName, const char* password) {
+    qds::beginLoginTiming();
     if (c.tree.empty()) return QV_ERR_NO_TREE;
     std::string user, pass, contextName;
     for (auto [in, out] : {std::pair{std::string(userName), &user}, std::pair{std::string(password), &pass},
@@ -88,7 +93,8 @@ std::int32_t login(Context& c, const char* userName, const char* password) {
 
     endLogin(c);
     const std::string dn = qds::userDn(user, *base);
-    auto session = std::make_unique<qds::LdapSession>(*url, qds::timeoutsFromEnvironment());
+    auto session = std::make_unique<qds::LdapSession>(*url, qds::timeoutsFromEnvironment(),
+                                                      qds::startTlsFromEnvironment());
     if (session->status() != QV_OK) return session->status();
     if (const std::int32_t rc = session->simpleBind(dn, *base, pass); rc != QV_OK) return rc;
 
@@ -176,6 +182,17 @@ QV_API int32_t QVDSLogout(uint32_t handle) {
         endLogin(*c);
         return QV_OK;
     });
+}
+
+QV_API int32_t QVDSTakeLoginTimings(QVLoginTimings* timings) {
+    if (!timings) return QV_ERR_BAD_ARGUMENT;
+    *timings = qds::takeLoginTimings();
+    return QV_OK;
+}
+
+QV_API int32_t QVDSSetLoginTiming(int32_t on) {
+    qds::setLoginTimingOn(on != 0);
+    return QV_OK;
 }
 
 QV_API int32_t QVDSFreeContext(uint32_t handle) {

@@ -1,6 +1,9 @@
 #include "qds/real/timeouts.h"
 
 #include <cstdlib>
+#include <initializer_list>
+
+#include <strings.h>
 
 namespace qds {
 namespace {
@@ -20,6 +23,14 @@ Timeouts timeoutsFromEnvironment() {
     t.connectMs = millisecondsFrom("QDS_CONNECT_TIMEOUT_MS", t.connectMs);
     t.operationMs = millisecondsFrom("QDS_OP_TIMEOUT_MS", t.operationMs);
     return t;
+}
+
+bool startTlsFromEnvironment() {
+    const char* v = std::getenv("QDS_STARTTLS");
+    if (!v) return false;
+    for (const char* on : {"1", "yes", "on", "true"})
+        if (strcasecmp(v, on) == 0) return true;
+    return false;
 }
 
 }  // namespace qds

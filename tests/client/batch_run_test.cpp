@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "qds/fake/qdsfake.h"
+#include "qds/include/qvdsapi.h"
 #include "tests/support/form_harness.h"
 
 using tarrow::FormHarness;
@@ -145,4 +146,80 @@ TEST_F(BatchRun, OtherErrorsEndTheRunButTheFileIsClosedForTheNextRun) {
     h.form().guarded([&] { h.form().btnExecuteClick(); });
     EXPECT_EQ(h.log()[1], "b Successful Login!");
     EXPECT_TRUE(h.form().lastBatchCompleted);
+}
+
+namespace {
+
+// Keeps what the batch run tells its observer.
+struct RecordingObserver : tarrow::BatchObserver {
+    struct Login {
+        std::string user;
+        tarrow::LoginOutcome outcome;
+        std::int32_t code;
+        std::string message;
+        std::int64_t us;
+        tarrow::PhaseTimings phases;
+    };
+    void onRunStart(std::int64_t us) override { startUs = us; }
+    void onLogin(const tarrow::BatchLogin& l) override {
+        logins.push_back({std::string(l.user), l.outcome, l.code, std::string(l.message), l.endUs - l.startUs, l.phases});
+        if (stopAfter && logins.size() == stopAfter) stop = true;
+    }
+    void onRejectedLine() override { ++rejected; }
+    void onRunEnd(std::int64_t us, bool wasInterrupted) override {
+        endUs = us;
+        interrupted = wasInterrupted;
+        ended = true;
+    }
+    std::int64_t startUs = -1, endUs = -1;
+    std::vector<Login> logins;
+    int rejected = 0;
+    bool ended = false, interrupted = false;
+    std::size_t stopAfter = 0;
+    std::atomic<bool> stop{false};
+};
+
+}  // namespace
+
+TEST_F(BatchRun, AnObserverSeesEveryLoginWithItsVirtualTimingsAndTheLogStaysTheSame) {
+    h.form().workloadUsersFile =
+        h.writeFile("users.dat", line("alice") + "\nshort,line\n" + line("bob") + "\n" + line("carol") + "\n");
+    qdsfake_fail_user("bob", -203);
+    qdsfake_set_login_delay_us(777);
+    qdsfake_set_phase_us(QV_PHASE_VERIFY, 5);
+    h.monotonicClock.stepPerReadingUs = 1000;  // each login takes 1 ms of virtual time
+    RecordingObserver seen;
+    h.form().runBatch(&seen);
+    ASSERT_EQ(seen.logins.size(), 3u);
+    EXPECT_EQ(seen.rejected, 1);
+    EXPECT_TRUE(seen.ended);
+    EXPECT_FALSE(seen.interrupted);
+    EXPECT_EQ(seen.logins[0].user, "alice");
+    EXPECT_EQ(seen.logins[0].outcome, tarrow::LoginOutcome::Success);
+    EXPECT_EQ(seen.logins[0].code, 1);
+    EXPECT_EQ(seen.logins[0].us, 1000);
+    EXPECT_EQ(seen.logins[0].phases.of(tarrow::LoginPhase::Bind), 777);
+    EXPECT_EQ(seen.logins[0].phases.of(tarrow::LoginPhase::Verify), 5);
+    EXPECT_EQ(seen.logins[1].outcome, tarrow::LoginOutcome::Error);
+    EXPECT_EQ(seen.logins[1].message, "QVDSLogin returned -203");
+    EXPECT_TRUE(seen.logins[1].phases.has(tarrow::LoginPhase::Unbind));  // alice's login ends in bob's
+    EXPECT_FALSE(seen.logins[1].phases.has(tarrow::LoginPhase::Verify));
+    EXPECT_EQ(seen.logins[2].outcome, tarrow::LoginOutcome::Success);
+    EXPECT_EQ(h.log(), (Lines{"alice Successful Login!", "***DSUser DSERROR: setUserInfo() - Insufficient data",
+                              "***DSUser DSERROR: QVDSLogin returned -203", "carol Successful Login!",
+                              // 1 ms a reading: start, two around each of the 3 logins, end
+                              "It took: 00:00:00:07 to execute the client workload.", "",
+                              "  There were 3 operations performed.", "  Successful operations: 2"}));
+}
+
+TEST_F(BatchRun, AskedToStopItEndsBeforeTheNextLineWithoutItsReportLines) {
+    h.form().workloadUsersFile = h.writeFile("users.dat", line("a") + "\n" + line("b") + "\n" + line("c") + "\n");
+    RecordingObserver seen;
+    seen.stopAfter = 2;
+    h.form().runBatch(&seen, &seen.stop);
+    EXPECT_EQ(seen.logins.size(), 2u);
+    EXPECT_TRUE(seen.interrupted);
+    EXPECT_FALSE(h.form().lastBatchCompleted);
+    EXPECT_EQ(h.log(), (Lines{"a Successful Login!", "b Successful Login!"}));
+    EXPECT_FALSE(h.form().usersStream.isOpen());
 }

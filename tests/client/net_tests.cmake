@@ -19,3 +19,6 @@ if(TARGET tarrow_qt_core)
                   LIBS tarrow_qt_core tarrow_form qds::fake
                   LABELS qt)
 endif()
+tarrow_add_test(NAME net_timings_extension_test
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_timings_extension_test.cpp
+                LIBS tarrow_test_support tarrow_form qds::fake)

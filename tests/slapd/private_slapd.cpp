@@ -72,13 +72,25 @@ PrivateSlapd::PrivateSlapd(const std::vector<SeedUser>& users) : dir_(makeTempDi
 
 PrivateSlapd::PrivateSlapd(const std::filesystem::path& seedFile) : dir_(makeTempDir()) { start(seedFile); }
 
-void PrivateSlapd::start(const std::filesystem::path& seedFile) {
+PrivateSlapd::PrivateSlapd(const std::vector<SeedUser>& users, WithTls) : dir_(makeTempDir()) {
+    const auto usersFile = dir_ / "users.txt";
+    writeUsersFile(usersFile, users);
+    start(usersFile, true);
+}
+
+void PrivateSlapd::start(const std::filesystem::path& seedFile, bool tls) {
     const auto log = dir_ / "script.log";
     std::string lastLog;
     // The port can be taken between the probe and slapd's bind: try a few.
     for (int attempt = 0; attempt < kStartAttempts && !running_; ++attempt) {
         port_ = freeLoopbackPort();
-        const int rc = runScript("start " + shellQuoted((dir_ / "server").string()) + " " +
+        std::string tlsOption;
+        if (tls) {
+            do tlsPort_ = freeLoopbackPort();
+            while (tlsPort_ == port_);
+            tlsOption = "--tls " + std::to_string(tlsPort_) + " ";
+        }
+        const int rc = runScript("start " + tlsOption + shellQuoted((dir_ / "server").string()) + " " +
                                      std::to_string(port_) + " " + shellQuoted(seedFile.string()),
                                  log);
         running_ = rc == 0;
@@ -100,6 +112,10 @@ PrivateSlapd::~PrivateSlapd() {
 std::string PrivateSlapd::tree() const { return "127.0.0.1:" + std::to_string(port_); }
 
 std::string PrivateSlapd::url() const { return "ldap://" + tree(); }
+
+std::string PrivateSlapd::ldapsUrl() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
+
+std::filesystem::path PrivateSlapd::certificate() const { return dir_ / "server" / "tls" / "server.pem"; }
 
 void PrivateSlapd::writeUsersFile(const std::filesystem::path& file, const std::vector<SeedUser>& users) const {
     std::ofstream out(file, std::ios::binary);

@@ -13,6 +13,10 @@ struct SeedUser {
     std::string password;  // Windows-1252 bytes, as the client holds them
 };
 
+// Asks for a server that also speaks TLS: a self-signed certificate made for it,
+// StartTLS on the plain port and ldaps:// on a second one.
+struct WithTls {};
+
 class PrivateSlapd {
 public:
     // The context every seeded user lives in, and its DN.
@@ -24,6 +28,8 @@ public:
     // Seeds from a users file (credential lines, each user under its own context) or,
     // for a name ending in .ldif, from LDIF that holds the base entries too.
     explicit PrivateSlapd(const std::filesystem::path& seedFile);
+    // Seeds the users under kContext, and speaks TLS too (see WithTls).
+    PrivateSlapd(const std::vector<SeedUser>& users, WithTls);
     ~PrivateSlapd();
     PrivateSlapd(const PrivateSlapd&) = delete;
     PrivateSlapd& operator=(const PrivateSlapd&) = delete;
@@ -33,16 +39,24 @@ public:
     std::string tree() const;
     // "ldap://127.0.0.1:<port>"
     std::string url() const;
+
+    // With TLS only: the ldaps:// port, "ldaps://127.0.0.1:<tls port>", and the server's
+    // self-signed certificate, which a client trusts with LDAPTLS_CACERT (it names
+    // 127.0.0.1 only). tlsPort() is 0 without TLS.
+    int tlsPort() const { return tlsPort_; }
+    std::string ldapsUrl() const;
+    std::filesystem::path certificate() const;
     const std::filesystem::path& dir() const { return dir_; }
 
     // Writes a users file with one credential line per user under kContext.
     void writeUsersFile(const std::filesystem::path& file, const std::vector<SeedUser>& users) const;
 
 private:
-    void start(const std::filesystem::path& seedFile);
+    void start(const std::filesystem::path& seedFile, bool tls = false);
 
     std::filesystem::path dir_;
     int port_ = 0;
+    int tlsPort_ = 0;
     bool running_ = false;
 };
 
