@@ -142,4 +142,10 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     return s;
 }
 
+std::uint32_t clientsWithinDescriptors(std::uint32_t maxClients, std::uint64_t descriptorLimit) {
+    if (descriptorLimit <= kReservedDescriptors) return 1;
+    const std::uint64_t fit = descriptorLimit - kReservedDescriptors;
+    return fit < maxClients ? static_cast<std::uint32_t>(fit) : maxClients;
+}
+
 }  // namespace tarrow::ctrl
