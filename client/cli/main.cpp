@@ -108,11 +108,21 @@ int run(const CliOptions& options) {
     form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();
 
-    if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);
     if (options.batch) {
-        form.guarded([&] { form.runBatch(); });
-        out.flush();
-        return form.lastBatchCompleted ? kOk : kBatchFailed;
+        int batchStatus = kOk;
+        if (!options.reportDir.empty()) {
+            batchStatus = runReportedBatch(options, form, out);
+        } else {
+            form.guarded([&] { form.runBatch(); });
+            out.flush();
+            batchStatus = form.lastBatchCompleted ? kOk : kBatchFailed;
+        }
+        // Lines that standard output could not take are lost: the run is not a success.
+        if (out.failed()) {
+            std::fprintf(stderr, "error: writing standard output failed: %s\n", out.writeError().c_str());
+            if (batchStatus == kOk) batchStatus = kBatchFailed;
+        }
+        return batchStatus;
     }
 
     // Log lines reach the console whenever the loop has nothing more to do.
