@@ -108,6 +108,7 @@ public:
     void sktTCPDisconnect();
     void sktTCPRead(const std::string& bytes);
     void handlePacket(std::string packet);
+    void acceptTimings();
 
     // Components, owned by the front end.
     TrwPorts p;
@@ -132,6 +133,13 @@ public:
     std::int32_t numWorkloads = 0;
     std::int32_t maxDelay = 0;
     std::int32_t nextEventSeconds = 0;
+
+    // Timings extension of the control channel. Only when a controller asks on the current
+    // connection does a reply carry its login's timings; until then, and when the front end
+    // turns it off, the client behaves exactly as without it.
+    bool offerTimings = true;       // the front end's switch (TarrowCli --no-timings)
+    bool timingsAsked = false;      // the controller of this connection asked
+    std::int64_t eventDueUs = -1;   // when the armed event timer is due (monotonic); -1: not armed
 
 private:
     tarrow::EventScheduler scheduler_;

@@ -3,6 +3,7 @@
 
 #include "client/app/TrwU.h"
 #include "common/link_protocol.h"
+#include "common/timings_extension.h"
 
 void TfrmTrwMain::timeDiscoverTimer() {
     // The host is set on every tick; a host name is resolved by the sender before each send.
@@ -19,6 +20,7 @@ void TfrmTrwMain::sktInputDataReceived(const std::string& text, const std::strin
 }
 
 void TfrmTrwMain::sktTCPConnect() {
+    timingsAsked = false;  // each controller asks for itself
     // The name is looked up once, now; the lookup is bounded (see docs/platform-decisions.md).
     p.statBar.setSimpleText("Connected to: " + p.hostNames.nameOf(sktTCP.peerAddress()) + ":" +
                             std::to_string(sktTCP.port()));
@@ -28,6 +30,7 @@ void TfrmTrwMain::sktTCPConnect() {
 }
 
 void TfrmTrwMain::sktTCPDisconnect() {
+    timingsAsked = false;
     p.statBar.setSimpleText("Connection Lost: " + sktTCP.host() + ":" + std::to_string(sktTCP.port()));
     p.timeDiscover.setEnabled(true);
     unlockInputs();
@@ -44,7 +47,13 @@ void TfrmTrwMain::handlePacket(std::string packet) {
     if (packet.empty()) return;
     try {
         switch (packet.front()) {
-        case tarrow::kIgnoredPacket: break;
+        case tarrow::kIgnoredPacket:
+            if (const std::size_t n = offerTimings ? tarrow::timings::requestLength(packet) : 0; n != 0) {
+                acceptTimings();
+                // A credential packet that came in the same read follows the request.
+                if (packet.size() > n) handlePacket(packet.substr(n));
+            }
+            break;
         case tarrow::kCredentialPacket: {
             log_.append("Received: " + packet + " from Controller");
             const std::string line = packet.substr(1);
@@ -55,6 +64,7 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             p.edtContext.setText(user->context);
             p.edtServer.setText(user->server);
             // Enabling a running timer changes nothing, so a later packet keeps the armed delay.
+            if (!p.timeEvent.enabled()) eventDueUs = p.monotonicClock.nowUs() + p.timeEvent.intervalMs() * 1000LL;
             p.timeCountdown.setEnabled(true);
             p.timeEvent.setEnabled(true);
             break;
@@ -63,5 +73,16 @@ void TfrmTrwMain::handlePacket(std::string packet) {
         }
     } catch (const DSUser::DSError& e) {
         log_.append("***DSUser ERROR: " + e.message);
+    }
+}
+
+// The controller asked for timings: from now on every reply on this connection carries them.
+void TfrmTrwMain::acceptTimings() {
+    timingsAsked = true;
+    try {
+        sktTCP.send(std::string(tarrow::timings::kAcceptance));
+    } catch (const tarrow::SocketError&) {
+        // The connection is gone or full; the lost handler has run or the controller goes on
+        // without timings. Nothing of the described log is touched.
     }
 }

@@ -3,9 +3,18 @@
 #include <string>
 
 #include "client/app/TrwU.h"
+#include "client/directory/login_timings.h"
+#include "common/buffer_text.h"
 #include "common/link_protocol.h"
+#include "common/timings_extension.h"
 
-void TfrmTrwMain::chooseNextInterval() { scheduler_.chooseNextInterval(maxDelay); }
+void TfrmTrwMain::chooseNextInterval() {
+    const int oldIntervalMs = p.timeEvent.intervalMs();
+    scheduler_.chooseNextInterval(maxDelay);
+    // A new interval on a running timer starts it afresh; the armed event is due later.
+    if (const int intervalMs = p.timeEvent.intervalMs(); p.timeEvent.enabled() && intervalMs != oldIntervalMs)
+        eventDueUs = p.monotonicClock.nowUs() + intervalMs * 1000LL;
+}
 
 void TfrmTrwMain::updateIntervalLabel() { scheduler_.updateIntervalLabel(); }
 
@@ -13,15 +22,38 @@ void TfrmTrwMain::timeEventTimer() {
     p.timeEvent.setEnabled(false);
     p.timeCountdown.setEnabled(false);
 
+    // Timed only for a controller that asked; the described reply is built the same either way.
+    const bool timed = timingsAsked;
+    tarrow::timings::LoginTimings timings;
+    std::int64_t startUs = 0;
+    if (timed) {
+        tarrow::takePhaseTimings();  // drop what an earlier login left behind
+        startUs = p.monotonicClock.nowUs();
+        if (eventDueUs >= 0) timings.lagUs = startUs - eventDueUs;
+    }
+    eventDueUs = -1;
+
     std::string reply(1, tarrow::kReplyPacket);
     try {
-        reply += std::to_string(user->execute());
+        const std::int32_t code = user->execute();
+        if (timed) timings.executeUs = p.monotonicClock.nowUs() - startUs;
+        reply += std::to_string(code);
     } catch (const DSUser::DSError& e) {
+        if (timed) timings.executeUs = p.monotonicClock.nowUs() - startUs;
         log_.append("***DSUser ERROR: " + e.message);
         reply += "0" + e.message;
     }
     try {
-        link_.sendReply(reply);
+        if (timed) {
+            // The reply passes through the link buffer as text; its terminating zero goes out
+            // too, and the record after it.
+            reply = tarrow::bufferText(reply);
+            timings.phases = tarrow::takePhaseTimings();
+            tarrow::timings::appendRecord(reply, timings);
+            sktTCP.send(reply);
+        } else {
+            link_.sendReply(reply);
+        }
     } catch (const tarrow::SocketError&) {
         log_.append("***ERROR occured while trying to send data");
     }

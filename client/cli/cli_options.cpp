@@ -26,7 +26,7 @@ struct CommandLine {
 
     explicit CommandLine(CliOptions& options) {
         app.description(
-            "Usage: TarrowCli [--ini FILE] [--batch [--report DIR]]\n"
+            "Usage: TarrowCli [--ini FILE] [--batch [--report DIR]] [--no-timings]\n"
             "The workload client without a window. Log lines go to standard output; status texts,\n"
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
@@ -43,6 +43,10 @@ struct CommandLine {
         app.add_flag("--batch", options.batch,
                      "run one batch run over the users file the INI names and exit:\n"
                      "status 0 when the run completed, 1 when the file could not be read");
+        app.add_flag_callback(
+            "--no-timings", [&options] { options.offerTimings = false; },
+            "ignore a controller's request for the timings of each login, as a\n"
+            "client without that extension does (also TARROW_TIMINGS=off)");
         app.add_option("--report", options.reportDir,
                        "with --batch: also write DIR/report.json (counts, latency percentiles\n"
                        "of each login and of its phases, per second, TCP counters) and\n"

@@ -22,6 +22,9 @@ struct CliOptions {
     std::uint16_t discoverPort = kDiscoveryPort;
     std::uint16_t answerPort = kAnswerPort;
     bool answerPortGiven = false;
+    // --no-timings: ignore a controller's timings request, as a client without the
+    // extension does (a reply is then only the described reply).
+    bool offerTimings = true;
 };
 
 // The options, or the text of what is wrong with them.

@@ -14,6 +14,7 @@
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
 #include "client/qt/client_platform.h"
+#include "client/app/timings_switch.h"
 #include "client/ports/error_report.h"
 #include "client/qt/loop_guard.h"
 #include "client/report/batch_report.h"
@@ -131,16 +132,27 @@ int run(const CliOptions& options) {
         .errorReport = report,
         .iniPath = iniPath,
     });
+    form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();
 
-    if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);
     if (options.batch) {
-        // Status 0 only when the users file was read to its end; an error that ends the run
-        // early (reported as "error: ...") leaves no tally.
-        std::optional<tarrow::BatchTally> tally;
-        form.guarded([&] { tally = form.runBatch(); });
-        out.flush();
-        return tally && tally->fileRead ? kOk : kBatchFailed;
+        int batchStatus = kOk;
+        if (!options.reportDir.empty()) {
+            batchStatus = runReportedBatch(options, form, out);
+        } else {
+            // Status 0 only when the users file was read to its end; an error that ends the run
+            // early (reported as "error: ...") leaves no tally.
+            std::optional<tarrow::BatchTally> tally;
+            form.guarded([&] { tally = form.runBatch(); });
+            out.flush();
+            batchStatus = tally && tally->fileRead ? kOk : kBatchFailed;
+        }
+        // Lines that standard output could not take are lost: the run is not a success.
+        if (out.failed()) {
+            std::fprintf(stderr, "error: writing standard output failed: %s\n", out.writeError().c_str());
+            if (batchStatus == kOk) batchStatus = kBatchFailed;
+        }
+        return batchStatus;
     }
 
     // Log lines reach the console whenever the loop has nothing more to do.

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "client/app/client_settings.h"
+#include "client/app/timings_switch.h"
 #include "client/ports/error_report.h"
 #include "client/qt/loop_guard.h"
 #include "client/qt/latin1.h"
@@ -26,6 +27,7 @@ void run() {
         tarrow::clientIniPath(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
     {
         TfrmTrwMain form(tarrow::qt::windowPorts(window, platform, report, iniPath));
+        form.offerTimings = tarrow::timingsOfferedByEnvironment();
         tarrow::qt::connectForm(window, form);
         window.show();
         QApplication::exec();

@@ -1,6 +1,8 @@
 #include "controller/core/control_engine.h"
 
+#include "common/timings_extension.h"
 #include "controller/core/reply_packet.h"
+#include "controller/core/timed_reply.h"
 
 #include <utility>
 
@@ -26,6 +28,7 @@ ControlEngine::~ControlEngine() = default;
 
 ControlEngine::Queue& ControlEngine::queueOf(State state) {
     switch (state) {
+    case State::Negotiating: return negotiating_;
     case State::Idle: return idle_;
     case State::Awaiting: return awaiting_;
     case State::Collecting: return collecting_;
@@ -64,13 +67,36 @@ ControlEngine::SessionId ControlEngine::connected(ControlLink& link, std::string
     s.pos = std::prev(idle_.end());
     sessions_.emplace(s.id, std::move(owned));
     ++stats_.connections;
+    stats_.intervals.clients(sinceStartUs(), sessions_.size());
+    if (settings_.askTimings) {
+        s.timings = TimingsSupport::Asked;
+        ++stats_.clientsAsked;
+        stats_.recordTimingsSupport(s.peer, s.timings);
+        s.sentUs = clock_.monotonicUs();
+        moveTo(s, State::Negotiating);
+        s.link->send(timings::kRequestPacket);
+        return s.id;
+    }
     if (packetAllowed()) sendNext(s);
     return s.id;
 }
 
+// The end of the negotiation: accepted, or the wait for an acceptance is over.
+void ControlEngine::sendFirst(Session& s) {
+    if (packetAllowed()) sendNext(s);
+    else moveTo(s, State::Idle);
+}
+
 void ControlEngine::sendNext(Session& s) {
-    s.credential = nextCredential_;
-    if (++nextCredential_ == credentials_.size()) nextCredential_ = 0;
+    s.secondLease = !handAgain_.empty();
+    if (s.secondLease) {
+        s.credential = handAgain_.front();
+        handAgain_.pop_front();
+        ++stats_.handedAgain;
+    } else {
+        s.credential = nextCredential_;
+        if (++nextCredential_ == credentials_.size()) nextCredential_ = 0;
+    }
     s.reply.clear();
     s.sentUs = clock_.monotonicUs();
     moveTo(s, State::Awaiting);
@@ -78,15 +104,50 @@ void ControlEngine::sendNext(Session& s) {
     s.link->send(credentials_[s.credential].packet);
 }
 
+// The acceptance of the timings request comes before anything else the client sends, and
+// begins with a zero byte, which a reply never does. Takes it (or its part) off the front of
+// bytes; false when nothing further is to be done with them.
+bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
+    if (s.acceptanceBytes == 0 && (!s.reply.empty() || bytes.front() != '\0')) return true;
+    const std::string_view expected = timings::kAcceptance.substr(s.acceptanceBytes);
+    const std::string_view part = bytes.substr(0, expected.size());
+    if (part != expected.substr(0, part.size())) {
+        drop(s, DropReason::NotAReply);
+        return false;
+    }
+    s.acceptanceBytes += part.size();
+    bytes.remove_prefix(part.size());
+    if (s.acceptanceBytes < timings::kAcceptance.size()) return false;
+    s.timings = TimingsSupport::Reporting;
+    ++stats_.clientsReporting;
+    stats_.recordTimingsSupport(s.peer, s.timings);
+    if (s.state != State::Negotiating) return !bytes.empty();
+    // No packet is out yet, so nothing may follow the acceptance.
+    if (!bytes.empty()) {
+        drop(s, DropReason::Unsolicited);
+        return false;
+    }
+    sendFirst(s);
+    return false;
+}
+
 void ControlEngine::received(SessionId id, std::string_view bytes) {
     const auto it = sessions_.find(id);
     if (it == sessions_.end() || bytes.empty()) return;
     Session& s = *it->second;
-    if (s.state == State::Idle) return drop(s, DropReason::Unsolicited);
-    if (s.reply.size() + bytes.size() > kMaxReplyBytes) return drop(s, DropReason::NotAReply);
+    if (s.timings == TimingsSupport::Asked && !takeAcceptance(s, bytes)) return;
+    if (s.state == State::Idle || s.state == State::Negotiating) return drop(s, DropReason::Unsolicited);
+    // A reply still arriving at its deadline is too late, however it trickles in: bytes after
+    // the deadline end it (poll() cannot, for a reply that waits for its quiet period), so no
+    // reply is ever counted whose last byte came after --reply-timeout.
+    if (clock_.monotonicUs() - s.sentUs > settings_.replyTimeoutMs * 1000)
+        return drop(s, DropReason::TimedOut);
+    const bool timed = s.timings == TimingsSupport::Reporting;
+    if (s.reply.size() + bytes.size() > (timed ? kMaxTimedReplyBytes : kMaxReplyBytes))
+        return drop(s, DropReason::NotAReply);
     s.reply.append(bytes);
     s.lastByteUs = clock_.monotonicUs();
-    switch (replyState(s.reply)) {
+    switch (timed ? timedReplyState(s.reply) : replyState(s.reply)) {
     case ReplyState::Complete: return finishReply(s, true);
     case ReplyState::Invalid: return drop(s, DropReason::NotAReply);
     case ReplyState::NeedsQuiet: moveTo(s, State::Collecting); return;
@@ -95,7 +156,13 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
 
 void ControlEngine::finishReply(Session& s, bool sendAnother) {
     Reply reply;
-    if (!parseReply(s.reply, reply)) return drop(s, DropReason::NotAReply);
+    timings::LoginTimings loginTimings;
+    bool timed = false;
+    const bool parsed = s.timings == TimingsSupport::Reporting
+                            ? parseTimedReply(s.reply, reply, loginTimings, timed)
+                            : parseReply(s.reply, reply);
+    if (!parsed) return drop(s, DropReason::NotAReply);
+    if (s.timings == TimingsSupport::Reporting && !timed) ++stats_.untimedReplies;
     const Credential& c = credentials_[s.credential];
     ReplyRecord record;
     record.wallMs = clock_.wallMs();
@@ -105,6 +172,8 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
     record.code = reply.code;
     record.message = reply.message;
     record.replyUs = s.lastByteUs - s.sentUs;
+    record.sinceStartUs = s.lastByteUs - startUs_;
+    record.timings = timed ? &loginTimings : nullptr;
     stats_.recordReply(record);
     if (sink_) sink_->onReply(record);
     s.reply.clear();
@@ -120,7 +189,7 @@ void ControlEngine::drop(Session& s, DropReason reason) {
     stats_.recordDrop(reason);
     notice("dropped " + s.peer + ": " + dropReasonText(reason));
     ControlLink* link = s.link;
-    forget(s);
+    forget(s, reason == DropReason::TimedOut ? LeaseEnd::TimedOut : LeaseEnd::NotAReply);
     link->close();
     refillIdle();
 }
@@ -133,18 +202,39 @@ void ControlEngine::disconnected(SessionId id) {
     // A client may send an error reply and close at once: the reply still counts.
     if (s.state == State::Collecting) {
         Reply reply;
-        if (parseReply(s.reply, reply)) finishReply(s, false);
+        timings::LoginTimings ignored;
+        bool timed = false;
+        const bool whole = s.timings == TimingsSupport::Reporting
+                               ? parseTimedReply(s.reply, reply, ignored, timed)
+                               : parseReply(s.reply, reply);
+        if (whole) finishReply(s, false);
         if (stopped_) return;  // the last reply stopped the run and forgot every session
     }
-    forget(s);
+    forget(s, LeaseEnd::ConnectionClosed);
     refillIdle();
 }
 
-// Removes the session; a packet it still owed a reply for is counted as lost.
-void ControlEngine::forget(Session& s) {
-    if (s.state != State::Idle) ++stats_.lostPackets;
+// A lease that ends without a reply: the login is indeterminate, never a success or failure.
+void ControlEngine::endLease(Session& s, LeaseEnd why) {
+    LeaseRecord record;
+    record.wallMs = clock_.wallMs();
+    record.sinceStartUs = sinceStartUs();
+    record.client = s.peer;
+    record.user = credentials_[s.credential].userName;
+    record.why = why;
+    record.heldUs = clock_.monotonicUs() - s.sentUs;
+    record.handedAgain = !s.secondLease && why != LeaseEnd::RunStopped;
+    if (record.handedAgain) handAgain_.push_back(s.credential);
+    stats_.recordIndeterminate(record);
+    if (sink_) sink_->onIndeterminate(record);
+}
+
+// Removes the session; a packet it still owed a reply for ends its lease.
+void ControlEngine::forget(Session& s, LeaseEnd why) {
+    if (s.state == State::Awaiting || s.state == State::Collecting) endLease(s, why);
     queueOf(s.state).erase(s.pos);
     sessions_.erase(s.id);
+    stats_.intervals.clients(sinceStartUs(), sessions_.size());
 }
 
 // Packets held back by --count go to waiting clients once a lost packet frees one.
@@ -159,6 +249,10 @@ void ControlEngine::poll() {
     while (!collecting_.empty() && collecting_.front()->lastByteUs + quietUs <= now) {
         finishReply(*collecting_.front(), true);
         if (stopped_) return;
+    }
+    const std::int64_t waitUs = settings_.timingsWaitMs * 1000;
+    while (!negotiating_.empty() && negotiating_.front()->sentUs + waitUs <= now) {
+        sendFirst(*negotiating_.front());
     }
     const std::int64_t timeoutUs = settings_.replyTimeoutMs * 1000;
     while (!awaiting_.empty() && awaiting_.front()->sentUs + timeoutUs <= now)
@@ -176,13 +270,15 @@ void ControlEngine::stop(const std::string& reason) {
     std::vector<ControlLink*> links;
     links.reserve(sessions_.size());
     for (auto& [id, s] : sessions_) {
-        if (s->state != State::Idle) ++stats_.lostPackets;
+        if (s->state == State::Awaiting || s->state == State::Collecting) endLease(*s, LeaseEnd::RunStopped);
         links.push_back(s->link);
     }
+    negotiating_.clear();
     idle_.clear();
     awaiting_.clear();
     collecting_.clear();
     sessions_.clear();
+    stats_.intervals.clients(sinceStartUs(), 0);
     for (ControlLink* link : links) link->close();
 }
 

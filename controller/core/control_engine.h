@@ -1,6 +1,15 @@
 // The controller's control-channel logic: deals credential packets out to the connected
 // clients one at a time, takes their replies, drops clients that misbehave, and stops at
 // the given count or time. Plain C++ over ControlLink and CtrlClock; one thread.
+//
+// Every credential packet is a lease on one users-file line. A lease ends with the reply,
+// or without one when the client goes away, is dropped or the run stops: that login is
+// indeterminate. Its credential goes out once more with the next packet, unless the lease
+// was itself such a second one or the run stopped, so that a line whose login takes clients
+// down is not handed from client to client without end.
+//
+// Unless --no-timings, each connection is first sent the timings request; the first
+// credential packet follows the acceptance, or --timings-wait-ms without one.
 #pragma once
 
 #include "controller/core/control_link.h"
@@ -10,6 +19,7 @@
 #include "controller/core/run_stats.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -52,7 +62,7 @@ public:
     std::int64_t startUs() const { return startUs_; }
 
 private:
-    enum class State { Idle, Awaiting, Collecting };
+    enum class State { Negotiating, Idle, Awaiting, Collecting };
     struct Session;
     using Queue = std::list<Session*>;
     struct Session {
@@ -62,8 +72,11 @@ private:
         State state = State::Idle;
         std::string reply;            // bytes of the outstanding packet's reply so far
         std::size_t credential = 0;   // index of the outstanding packet's credential
-        std::int64_t sentUs = 0;
+        bool secondLease = false;     // the credential went out before and ended indeterminate
+        std::int64_t sentUs = 0;      // the packet sent; while negotiating, the request sent
         std::int64_t lastByteUs = 0;
+        TimingsSupport timings = TimingsSupport::NotAsked;
+        std::size_t acceptanceBytes = 0;  // of the acceptance received so far
         Queue::iterator pos;          // place in the queue of its state
     };
 
@@ -71,11 +84,15 @@ private:
     void moveTo(Session& s, State state);
     bool packetAllowed() const;
     void sendNext(Session& s);
+    void sendFirst(Session& s);
+    bool takeAcceptance(Session& s, std::string_view& bytes);
     void finishReply(Session& s, bool sendAnother);
     void drop(Session& s, DropReason reason);
-    void forget(Session& s);
+    void forget(Session& s, LeaseEnd why);
+    void endLease(Session& s, LeaseEnd why);
     void refillIdle();
     void notice(const std::string& line);
+    std::int64_t sinceStartUs() const { return clock_.monotonicUs() - startUs_; }
 
     CtrlSettings settings_;
     std::vector<Credential> credentials_;
@@ -84,10 +101,12 @@ private:
     ReplySink* sink_;
     NoticeFn noticeFn_;
     std::unordered_map<SessionId, std::unique_ptr<Session>> sessions_;
+    Queue negotiating_; // timings request sent, acceptance not yet in; ordered by sentUs
     Queue idle_;        // connected, waiting for a packet (only while --count holds packets back)
     Queue awaiting_;    // packet sent, no reply byte yet; ordered by sentUs
     Queue collecting_;  // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
     std::size_t nextCredential_ = 0;
+    std::deque<std::size_t> handAgain_;  // credentials of indeterminate leases, next out first
     SessionId nextId_ = 1;
     std::int64_t startUs_ = 0;
     bool stopped_ = false;

@@ -17,10 +17,13 @@ public:
 
 // Receives every recorded reply, for example to write it as a CSV row.
 struct ReplyRecord;
+struct LeaseRecord;
 class ReplySink {
 public:
     virtual ~ReplySink() = default;
     virtual void onReply(const ReplyRecord& record) = 0;
+    // A lease that ended without a reply (an indeterminate login).
+    virtual void onIndeterminate(const LeaseRecord&) {}
 };
 
 }  // namespace tarrow::ctrl

@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace tarrow::ctrl {
 namespace {
@@ -82,6 +83,23 @@ const std::vector<ValueOption>& valueOptions() {
         {"--control-port", "P", "TCP port of the control channel (default 2308; 0: any free port)",
          whole(0, 65535, "a port from 0 to 65535",
                [](CtrlSettings& s, std::int64_t v) { s.controlPort = static_cast<std::uint16_t>(v); })},
+        {"--report", "DIR", "write DIR/report.json and DIR/logins.csv at the end of the run",
+         [](const std::string& value, CtrlSettings& s) -> std::optional<std::string> {
+             if (value.empty()) return std::string("a folder name");
+             s.reportDir = value;
+             return std::nullopt;
+         }},
+        {"--timings-wait-ms", "MS",
+         "wait for a client to accept the timings request before its\n"
+         "first packet (default 250)",
+         whole(1, 60'000, "a number of milliseconds from 1 to 60000",
+               [](CtrlSettings& s, std::int64_t v) { s.timingsWaitMs = v; })},
+        // The name and its value are wider than the column: the text follows two spaces on.
+        {"--outage-min-failures", "N",
+         "  unsuccessful replies in a row that count as an outage\n"
+         "(default 3)",
+         whole(1, 1'000'000, "a number from 1 to 1000000",
+               [](CtrlSettings& s, std::int64_t v) { s.outageMinFailures = static_cast<std::uint64_t>(v); })},
     };
     return options;
 }
@@ -114,6 +132,11 @@ struct CommandLine {
                         return error ? "\"" + value + "\" is not " + *error : std::string();
                     },
                     ""));
+            // In the help the flag that turns the timings off stands before their options.
+            if (std::string_view(o.name) == "--report")
+                app.add_flag_callback(
+                    "--no-timings", [&settings] { settings.askTimings = false; },
+                    "do not ask the clients for the timings of their logins");
         }
         app.add_flag("--quiet", settings.quiet, "no progress lines");
         app.set_help_flag("--help,-h", "this text");
@@ -148,6 +171,12 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         return UsageError{"unknown option " + name};
     }
     return s;
+}
+
+std::uint32_t clientsWithinDescriptors(std::uint32_t maxClients, std::uint64_t descriptorLimit) {
+    if (descriptorLimit <= kReservedDescriptors) return 1;
+    const std::uint64_t fit = descriptorLimit - kReservedDescriptors;
+    return fit < maxClients ? static_cast<std::uint32_t>(fit) : maxClients;
 }
 
 }  // namespace tarrow::ctrl

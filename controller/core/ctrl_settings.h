@@ -22,6 +22,10 @@ struct CtrlSettings {
     std::uint16_t answerPort = kAnswerPort;        // --answer-port: UDP port the answer goes to
     std::uint16_t controlPort = kControlPort;      // --control-port: TCP listening port
     bool quiet = false;                 // --quiet: no progress lines
+    std::string reportDir;              // --report: folder for report.json and logins.csv; empty: none
+    bool askTimings = true;             // --no-timings: never send the timings request
+    std::int64_t timingsWaitMs = 250;   // --timings-wait-ms: wait for the acceptance before the first packet
+    std::uint64_t outageMinFailures = 3; // --outage-min-failures: unsuccessful replies in a row that make an outage
 };
 
 struct ShowHelp {};
@@ -35,5 +39,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args);
 
 // The --help text.
 std::string usageText();
+
+// Descriptors the controller keeps for itself beside its clients: standard streams, the
+// listener, the discovery socket, the CSV and report files, the event loop's own.
+inline constexpr std::uint64_t kReservedDescriptors = 32;
+
+// The most clients that fit the descriptor limit (one descriptor each): maxClients when they
+// fit, otherwise the limit less the reserved ones (at least 1).
+std::uint32_t clientsWithinDescriptors(std::uint32_t maxClients, std::uint64_t descriptorLimit);
 
 }  // namespace tarrow::ctrl

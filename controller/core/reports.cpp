@@ -35,6 +35,43 @@ void appendCsvRow(std::string& out, const ReplyRecord& r) {
     out += "\r\n";
 }
 
+std::string loginsCsvHeader() {
+    return "time,client,user,outcome,code,message,reply_ms,execute_us,lag_us,connect_us,tls_us,bind_us,"
+           "verify_us,unbind_us\r\n";
+}
+
+namespace {
+
+void appendMicroseconds(std::string& out, std::int64_t us) {
+    out += ',';
+    if (us >= 0) out += std::to_string(us);
+}
+
+}  // namespace
+
+void appendLoginsCsvRow(std::string& out, const ReplyRecord& r) {
+    appendCsvRow(out, r);
+    out.resize(out.size() - 2);  // the row goes on after reply_ms
+    const timings::LoginTimings none;
+    const timings::LoginTimings& t = r.timings ? *r.timings : none;
+    appendMicroseconds(out, t.executeUs);
+    appendMicroseconds(out, t.lagUs);
+    for (int p = 0; p < kLoginPhaseCount; ++p)
+        appendMicroseconds(out, t.phases.has(p) ? t.phases.us[static_cast<std::size_t>(p)] : -1);
+    out += "\r\n";
+}
+
+void appendLoginsCsvRow(std::string& out, const LeaseRecord& r) {
+    out += formatUtc(r.wallMs);
+    out += ',';
+    out += csvField(r.client);
+    out += ',';
+    out += csvField(r.user);
+    out += ",indeterminate,,";
+    out += leaseEndText(r.why);
+    out += ",,,,,,,,\r\n";
+}
+
 std::string ProgressMeter::tick(std::int64_t nowUs, const RunStats& stats, std::size_t clients) {
     if (nowUs - lastUs_ < 1'000'000) return {};
     const std::uint64_t replies = stats.replies();
@@ -51,6 +88,67 @@ std::string ProgressMeter::tick(std::int64_t nowUs, const RunStats& stats, std::
     return buf;
 }
 
+namespace {
+
+// "mean 0.512  p50 0.498  p99 0.911  max 3.020" in ms.
+std::string spreadMs(const LatencyHistogram& h) {
+    return "mean " + formatMs(static_cast<std::int64_t>(h.mean())) + "  p50 " + formatMs(h.percentile(0.50)) +
+           "  p99 " + formatMs(h.percentile(0.99)) + "  max " + formatMs(h.max());
+}
+
+// The clients' own measurements, the leases without a reply and the outages.
+void writeTimingLines(std::ostream& out, const RunStats& s) {
+    const LoginTimingStats& t = s.logins;
+    const LatencyHistogram& execute = t.latencies.execute;
+    if (execute.count()) {
+        out << "  login latency (ms): " << spreadMs(execute) << "  (" << execute.count()
+            << " logins timed by the clients)\n";
+        out << "  login phases p50 (ms):";
+        for (int p = 0; p < kLoginPhaseCount; ++p)
+            if (const LatencyHistogram& h = t.latencies.phases[static_cast<std::size_t>(p)]; h.count())
+                out << "  " << loginPhaseName(p) << " " << formatMs(h.percentile(0.50));
+        out << "\n";
+        if (t.lagUs.count()) out << "  event lag (ms):    " << spreadMs(t.lagUs) << "\n";
+    } else {
+        out << "  login latency (ms): no login timed by the clients\n";
+    }
+    if (s.clientsAsked)
+        out << "  timings:           " << s.clientsReporting << " of " << s.clientsAsked
+            << " connections report them, " << s.clientsAsked - s.clientsReporting << " do not\n";
+    out << "  indeterminate:     " << s.lostPackets << " logins without a reply (" << s.handedAgain
+        << " credentials handed out again)\n";
+    for (const IndeterminateLogin& i : s.indeterminateLogins)
+        out << "    " << visibleText(i.user) << " at " << i.client << ": " << leaseEndText(i.why)
+            << (i.handedAgain ? ", handed out again" : "") << "\n";
+    if (s.lostPackets > s.indeterminateLogins.size())
+        out << "    (" << s.lostPackets - s.indeterminateLogins.size() << " more not listed)\n";
+    for (const Outage& o : s.outages.outages()) {
+        out << "  outage:            at " << formatUtc(o.firstFailureWallMs) << ", " << o.failedInRow
+            << " unsuccessful replies in a row, ";
+        if (o.recoveredUs < 0) {
+            out << "not over at the end of the run\n";
+            continue;
+        }
+        out << "logins succeeded again after " << formatMs((o.recoveredUs - o.firstFailureUs) / 1000) << " s";
+        if (o.recoveryP99Us >= 0)
+            out << ", login p99 " << formatMs(o.recoveryP99Us) << " ms over the next "
+                << formatMs(o.recoveryWindowUs / 1000) << " s";
+        out << "\n";
+    }
+}
+
+void writeClientTimingLines(std::ostream& out, const RunStats& s) {
+    bool header = false;
+    for (const auto& [client, c] : s.perClient) {
+        if (!c.timed || !c.timed->executeUs.count()) continue;
+        if (!header) out << "  per client timings: login p50 / p99, event lag max (ms)\n";
+        header = true;
+        out << "    " << client << "  " << formatMs(c.timed->executeUs.percentile(0.50)) << " / "
+            << formatMs(c.timed->executeUs.percentile(0.99)) << ", " << formatMs(c.timed->lagMaxUs) << "\n";
+    }
+}
+
+}  // namespace
 
 void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
                   const std::string& stopReason) {
@@ -82,6 +180,7 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     out << "  reply time (ms):   mean " << formatMs(static_cast<std::int64_t>(s.replyTimes.mean()))
         << "  p50 " << formatMs(s.replyTimes.percentile(0.50)) << "  p99 "
         << formatMs(s.replyTimes.percentile(0.99)) << "  max " << formatMs(s.replyTimes.max()) << "\n";
+    writeTimingLines(out, s);
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";
         for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << visibleText(text) << "\n";
@@ -91,6 +190,7 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
         for (const auto& [client, c] : s.perClient)
             out << "    " << client << "  " << c.ok << " / " << c.failed << " / " << c.errors << "\n";
     }
+    writeClientTimingLines(out, s);
 }
 
 }  // namespace tarrow::ctrl

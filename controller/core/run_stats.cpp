@@ -24,8 +24,31 @@ typename Map::mapped_type& cappedEntry(Map& map, std::string_view key, std::size
 
 }  // namespace
 
+const char* leaseEndText(LeaseEnd why) {
+    switch (why) {
+    case LeaseEnd::ConnectionClosed: return "connection closed";
+    case LeaseEnd::NotAReply: return "not a reply packet";
+    case LeaseEnd::TimedOut: return "no reply in time";
+    case LeaseEnd::RunStopped: return "run stopped";
+    }
+    return "?";
+}
+
 void RunStats::recordReply(const ReplyRecord& r) {
     ClientCounts& c = cappedEntry(perClient, r.client, kMaxClientsListed, kOtherClients);
+    std::int64_t loginUs = -1;
+    if (r.timings) {
+        loginUs = r.timings->executeUs;
+        logins.add(*r.timings);
+        ++c.timedReplies;
+        if (!c.timed && clientsWithHistogram < kMaxClientsTimed) {
+            c.timed = std::make_unique<ClientTimingStats>();
+            ++clientsWithHistogram;
+        }
+        if (c.timed) c.timed->add(*r.timings);
+    }
+    intervals.reply(r.sinceStartUs, r.kind, loginUs);
+    outages.reply(r.sinceStartUs, r.wallMs, r.kind == ReplyKind::Success, r.code, r.message, loginUs);
     switch (r.kind) {
     case ReplyKind::Success: ++ok; ++c.ok; break;
     case ReplyKind::Failed: ++failed; ++c.failed; break;
@@ -36,6 +59,24 @@ void RunStats::recordReply(const ReplyRecord& r) {
         break;
     }
     replyTimes.record(r.replyUs);
+}
+
+void RunStats::recordIndeterminate(const LeaseRecord& r) {
+    ++lostPackets;
+    ++cappedEntry(perClient, r.client, kMaxClientsListed, kOtherClients).indeterminate;
+    intervals.indeterminate(r.sinceStartUs);
+    if (indeterminateLogins.size() < kMaxIndeterminateListed)
+        indeterminateLogins.push_back({std::string(r.client), std::string(r.user), r.why, r.sinceStartUs,
+                                       r.wallMs, r.heldUs, r.handedAgain});
+}
+
+void RunStats::recordTimingsSupport(std::string_view client, TimingsSupport support) {
+    cappedEntry(perClient, client, kMaxClientsListed, kOtherClients).timings = support;
+}
+
+void RunStats::finish(std::int64_t endSinceStartUs) {
+    intervals.finish(endSinceStartUs);
+    outages.finish(endSinceStartUs);
 }
 
 void RunStats::recordDrop(DropReason reason) {

@@ -4,7 +4,10 @@
 #include "controller/core/csv_reply_writer.h"
 #include "controller/core/ctrl_config.h"
 #include "controller/core/ctrl_settings.h"
+#include "controller/core/json_report.h"
+#include "controller/core/logins_csv_writer.h"
 #include "controller/core/reports.h"
+#include "controller/core/stream_watch.h"
 #include "controller/core/system_ctrl_clock.h"
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
@@ -12,6 +15,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -22,12 +28,16 @@ using namespace tarrow::ctrl;
 namespace {
 
 // Thousands of clients need thousands of descriptors: take what the hard limit allows.
-void raiseDescriptorLimit() {
+// Returns the limit in force afterwards (0 when it cannot be read).
+std::uint64_t raiseDescriptorLimit() {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
     }
+    return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
 constexpr int kPollMs = 5;
@@ -46,9 +56,17 @@ int main(int argc, char** argv) {
         std::cerr << "TarrowCtrl: " << e->message << "\nTry TarrowCtrl --help.\n";
         return 2;
     }
-    const CtrlSettings settings = std::get<CtrlSettings>(parsed);
+    CtrlSettings settings = std::get<CtrlSettings>(parsed);
 
-    raiseDescriptorLimit();
+    // Clients beyond the descriptor limit would wait in the backlog, neither served nor refused.
+    if (const std::uint64_t limit = raiseDescriptorLimit(); limit != 0) {
+        const std::uint32_t fit = clientsWithinDescriptors(settings.maxClients, limit);
+        if (fit < settings.maxClients) {
+            std::cerr << "TarrowCtrl: the descriptor limit (" << limit << ") allows " << fit
+                      << " clients; --max-clients " << settings.maxClients << " lowered to " << fit << "\n";
+            settings.maxClients = fit;
+        }
+    }
     QCoreApplication app(argc, argv);
 
     CtrlConfig config;
@@ -74,10 +92,37 @@ int main(int argc, char** argv) {
         csv = std::make_unique<CsvReplyWriter>(csvFile);
     }
 
+    // The report folder is checked before anything runs, so that a run is never lost to it.
+    std::ofstream loginsFile;
+    std::unique_ptr<LoginsCsvWriter> logins;
+    const std::filesystem::path reportDir(settings.reportDir);
+    if (!settings.reportDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(reportDir, ec);
+        std::ofstream probe(reportDir / "report.json", std::ios::binary | std::ios::trunc);
+        loginsFile.open(reportDir / "logins.csv", std::ios::binary | std::ios::trunc);
+        if (!probe || !loginsFile) {
+            std::cerr << "TarrowCtrl: cannot write the report into folder \"" << settings.reportDir << "\""
+                      << (ec ? ": " + ec.message() : std::string()) << "\n";
+            return 2;
+        }
+        logins = std::make_unique<LoginsCsvWriter>(loginsFile);
+    }
+    // A CSV file whose disk fills is reported when it happens; the run goes on without it.
+    std::unique_ptr<StreamWatch> csvWatch;
+    if (csv) {
+        csvWatch = std::make_unique<StreamWatch>(*csv, csvFile, [&settings](const std::string& reason, std::uint64_t rows) {
+            std::cerr << "TarrowCtrl: error: writing CSV file \"" << settings.csvPath << "\" failed after "
+                      << rows << " rows: " << reason << "; the run goes on without it\n";
+        });
+    }
+    SinkFanOut sinks(csvWatch.get(), logins.get());
+
     SystemCtrlClock clock;
-    RunStats stats;
+    RunStats stats(settings.outageMinFailures);
     const std::size_t credentialCount = config.credentials.size();
-    ControlEngine engine(settings, std::move(config.credentials), clock, stats, csv.get(),
+    const std::int64_t startWallMs = clock.wallMs();
+    ControlEngine engine(settings, std::move(config.credentials), clock, stats, &sinks,
                          [](const std::string& line) { std::cerr << "TarrowCtrl: " << line << "\n"; });
 
     QtControlServer server(engine);
@@ -115,7 +160,8 @@ int main(int argc, char** argv) {
         const std::string line = progress.tick(clock.monotonicUs(), stats, engine.clientCount());
         if (!line.empty()) {
             if (!settings.quiet) std::cerr << line << "\n";
-            if (csv) csvFile.flush();
+            if (csvWatch) csvWatch->flush();
+            if (logins) loginsFile.flush();
         }
         if (!engine.stopped()) return;
         const std::int64_t now = clock.monotonicUs();
@@ -131,13 +177,37 @@ int main(int argc, char** argv) {
     poll.start(kPollMs);
     app.exec();
 
-    if (csv) csvFile.flush();
+    if (csvWatch) csvWatch->flush();
     const std::int64_t endUs = shutdownStartUs >= 0 ? shutdownStartUs : clock.monotonicUs();
+    stats.finish(endUs - engine.startUs());
+    errno = 0;
     writeSummary(std::cout, stats, endUs - engine.startUs(), engine.stopReason());
     std::cout.flush();
-    if (csv && !csvFile) {
-        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed\n";
-        return 1;
+    int status = 0;
+    // A summary that standard output could not take (a full disk, /dev/full) is no summary.
+    if (!std::cout) {
+        std::cerr << "TarrowCtrl: error: writing the summary to standard output failed: "
+                  << (errno != 0 ? std::strerror(errno) : "write error") << "\n";
+        status = 1;
     }
-    return 0;
+    if (csvWatch && csvWatch->failed()) {
+        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed: " << csvWatch->reason() << "\n";
+        status = 1;
+    }
+    if (logins) {
+        loginsFile.flush();
+        ReportContext context;
+        context.elapsedUs = endUs - engine.startUs();
+        context.stopReason = engine.stopReason();
+        context.rejectedLines = config.warnings.size();
+        context.startWallMs = startWallMs;
+        std::ofstream report(reportDir / "report.json", std::ios::binary | std::ios::trunc);
+        report << reportJson(stats, context);
+        report.flush();
+        if (!report || !loginsFile) {
+            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed\n";
+            status = 1;
+        }
+    }
+    return status;
 }

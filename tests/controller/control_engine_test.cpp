@@ -1,53 +1,12 @@
 #include "controller/core/control_engine.h"
 
-#include "tests/controller/ctrl_test_doubles.h"
+#include "tests/controller/engine_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <memory>
 
 namespace tarrow::ctrl::test {
 namespace {
-
-struct CollectingSink : ReplySink {
-    struct Row {
-        std::string client, user, message;
-        ReplyKind kind;
-        std::int32_t code;
-        std::int64_t replyUs;
-    };
-    void onReply(const ReplyRecord& r) override {
-        rows.push_back({std::string(r.client), std::string(r.user), std::string(r.message), r.kind, r.code, r.replyUs});
-    }
-    std::vector<Row> rows;
-};
-
-class ControlEngineTest : public ::testing::Test {
-protected:
-    void start(std::vector<Credential> users = usersNamed({"u1", "u2", "u3"})) {
-        engine = std::make_unique<ControlEngine>(settings, std::move(users), clock, stats, &sink,
-                                                 [this](const std::string& l) { notices.push_back(l); });
-    }
-    struct Client {
-        RecordingLink link;
-        ControlEngine::SessionId id = 0;
-    };
-    Client& connect(const std::string& peer) {
-        clients.emplace_back();
-        clients.back().id = engine->connected(clients.back().link, peer);
-        return clients.back();
-    }
-    void reply(Client& c, std::string_view bytes) { engine->received(c.id, bytes); }
-
-    CtrlSettings settings;
-    VirtualClock clock;
-    RunStats stats;
-    CollectingSink sink;
-    std::vector<std::string> notices;
-    std::unique_ptr<ControlEngine> engine;
-    std::deque<Client> clients;
-};
 
 TEST_F(ControlEngineTest, PacketsGoOutInFileOrderSharedByAllClientsAndCycle) {
     start();
