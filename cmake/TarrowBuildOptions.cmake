@@ -17,4 +17,14 @@ function(tarrow_apply_build_options)
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
   endif()
+  # The fuzz preset (clang): every target instrumented for libFuzzer, whose harnesses link
+  # -fsanitize=fuzzer themselves (tests/fuzz). The sanitizer runtime is a shared library,
+  # since the directory double is one too; the programs find it by their run path.
+  if(TARROW_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-resource-dir
+                    OUTPUT_VARIABLE _resource_dir OUTPUT_STRIP_TRAILING_WHITESPACE)
+    add_link_options(-shared-libasan)
+    add_link_options("LINKER:-rpath,${_resource_dir}/lib/linux")
+  endif()
 endfunction()

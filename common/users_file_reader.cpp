@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -26,13 +27,20 @@ bool UsersFileReader::open(const std::string& path) {
     }
     // A folder opens on this platform but can never be read as lines.
     struct stat st {};
-    if (::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool known = ::fstat(::fileno(f), &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
         std::fclose(f);
         errorText_ = std::strerror(EISDIR);
         return false;
     }
     file_ = f;
-    block_.resize(kBlockBytes);
+    // A small file needs no large block: one byte more than its size sees the end at once.
+    std::size_t blockBytes = kBlockBytes;
+    if (known && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+        static_cast<std::uint64_t>(st.st_size) < kBlockBytes) {
+        blockBytes = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 4096);
+    }
+    block_.assign(blockBytes, '\0');
     pos_ = end_ = 0;
     atEnd_ = false;
     line_.clear();

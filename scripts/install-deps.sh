@@ -16,6 +16,8 @@ packages=(
   xvfb xauth imagemagick
   # The fleet (scripts/fleet.sh): network namespaces, bridge, veth and ss; pkill; the relay's options.
   iproute2 procps libcli11-dev
+  # The fuzz preset (scripts/fuzz.sh): clang 14 with libFuzzer and its sanitizer runtimes.
+  clang libclang-rt-14-dev
   # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
   # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.
   # Report page and its comparison: the charting library inlined into report.html, JSON,

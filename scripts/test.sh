@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, runs every test, then runs
-# the whole suite again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# the whole suite again built with AddressSanitizer and UndefinedBehaviorSanitizer, then
+# fuzzes every parser for a few seconds each.
 # Both suites run even when the first fails, so that one run shows every failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,9 @@ for preset in release asan; do
   echo "== $preset tests"
   ctest --preset "$preset" -j "$jobs" || failed+=("$preset")
 done
+# Every parser and handler fuzzed briefly (scripts/fuzz.sh; a longer run is by hand).
+echo "== fuzz"
+bash scripts/fuzz.sh "${TARROW_FUZZ_SECONDS:-5}" || failed+=(fuzz)
 if [ ${#failed[@]} -ne 0 ]; then
   echo "== failed suites: ${failed[*]}" >&2
   exit 1

@@ -7,7 +7,13 @@
 #include "common/link_protocol.h"
 #include "common/timings_extension.h"
 
-void TfrmTrwMain::chooseNextInterval() { scheduler_.chooseNextInterval(maxDelay); }
+void TfrmTrwMain::chooseNextInterval() {
+    const int oldIntervalMs = p.timeEvent.intervalMs();
+    scheduler_.chooseNextInterval(maxDelay);
+    // A new interval on a running timer starts it afresh; the armed event is due later.
+    if (const int intervalMs = p.timeEvent.intervalMs(); p.timeEvent.enabled() && intervalMs != oldIntervalMs)
+        eventDueUs = p.monotonicClock.nowUs() + intervalMs * 1000LL;
+}
 
 void TfrmTrwMain::updateIntervalLabel() { scheduler_.updateIntervalLabel(); }
 

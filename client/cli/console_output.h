@@ -20,12 +20,17 @@ public:
     // "prefix: text" on standard error.
     void notice(const char* prefix, const std::string& text);
     void flush();
+    // True once a write of standard output failed (a full disk, /dev/full, a closed pipe);
+    // writeError() says why. Later lines are still tried.
+    bool failed() const { return !writeError_.empty(); }
+    const std::string& writeError() const { return writeError_; }
 
 private:
     static constexpr std::size_t kFlushBytes = 1 << 16;
     std::FILE* out_;
     std::FILE* err_;
     std::string pending_;
+    std::string writeError_;  // the first failed write's reason; empty while none failed
 };
 
 }  // namespace tarrow::cli

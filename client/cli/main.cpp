@@ -135,14 +135,24 @@ int run(const CliOptions& options) {
     form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();
 
-    if (options.batch && !options.reportDir.empty()) return runReportedBatch(options, form, out);
     if (options.batch) {
-        // Status 0 only when the users file was read to its end; an error that ends the run
-        // early (reported as "error: ...") leaves no tally.
-        std::optional<tarrow::BatchTally> tally;
-        form.guarded([&] { tally = form.runBatch(); });
-        out.flush();
-        return tally && tally->fileRead ? kOk : kBatchFailed;
+        int batchStatus = kOk;
+        if (!options.reportDir.empty()) {
+            batchStatus = runReportedBatch(options, form, out);
+        } else {
+            // Status 0 only when the users file was read to its end; an error that ends the run
+            // early (reported as "error: ...") leaves no tally.
+            std::optional<tarrow::BatchTally> tally;
+            form.guarded([&] { tally = form.runBatch(); });
+            out.flush();
+            batchStatus = tally && tally->fileRead ? kOk : kBatchFailed;
+        }
+        // Lines that standard output could not take are lost: the run is not a success.
+        if (out.failed()) {
+            std::fprintf(stderr, "error: writing standard output failed: %s\n", out.writeError().c_str());
+            if (batchStatus == kOk) batchStatus = kBatchFailed;
+        }
+        return batchStatus;
     }
 
     // Log lines reach the console whenever the loop has nothing more to do.

@@ -137,6 +137,11 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
     Session& s = *it->second;
     if (s.timings == TimingsSupport::Asked && !takeAcceptance(s, bytes)) return;
     if (s.state == State::Idle || s.state == State::Negotiating) return drop(s, DropReason::Unsolicited);
+    // A reply still arriving at its deadline is too late, however it trickles in: bytes after
+    // the deadline end it (poll() cannot, for a reply that waits for its quiet period), so no
+    // reply is ever counted whose last byte came after --reply-timeout.
+    if (clock_.monotonicUs() - s.sentUs > settings_.replyTimeoutMs * 1000)
+        return drop(s, DropReason::TimedOut);
     const bool timed = s.timings == TimingsSupport::Reporting;
     if (s.reply.size() + bytes.size() > (timed ? kMaxTimedReplyBytes : kMaxReplyBytes))
         return drop(s, DropReason::NotAReply);

@@ -6,17 +6,39 @@
 #include "common/users_file_reader.h"
 
 #include <filesystem>
+#include <new>
 #include <string_view>
 #include <system_error>
 
 namespace tarrow::ctrl {
 namespace fs = std::filesystem;
 
+namespace {
+std::vector<Credential> readUsersOrThrow(const std::string& path, std::vector<std::string>& warnings);
+}  // namespace
+
 std::string defaultIniPath(const std::string& programPath) {
     return fileAnyCase((fs::path(programPath).parent_path() / "TarrowCtrl.ini").string());
 }
 
 std::vector<Credential> readUsers(const std::string& path, std::vector<std::string>& warnings) {
+    try {
+        return readUsersOrThrow(path, warnings);
+    } catch (const std::bad_alloc&) {
+        // A users file too large for the memory the process may use is a configuration error
+        // like any other, not an abort.
+        throw ConfigError{"cannot read users file \"" + path + "\": out of memory"};
+    }
+}
+
+namespace {
+std::vector<Credential> readUsersOrThrow(const std::string& path, std::vector<std::string>& warnings) {
+    // Only a regular file: a FIFO without a writer would block start-up for ever, and a
+    // device such as /dev/zero never ends.
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))
+        throw ConfigError{"cannot read users file \"" + path + "\": not a regular file"};
     UsersFileReader reader;
     if (!reader.open(path)) throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
     std::vector<Credential> out;
@@ -47,6 +69,7 @@ std::vector<Credential> readUsers(const std::string& path, std::vector<std::stri
     if (reader.failed()) throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
     return out;
 }
+}  // namespace
 
 CtrlConfig loadConfig(const std::string& iniPath) {
     std::error_code ec;

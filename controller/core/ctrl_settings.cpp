@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace tarrow::ctrl {
 namespace {
@@ -141,6 +142,11 @@ struct CommandLine {
                         return error ? "\"" + value + "\" is not " + *error : std::string();
                     },
                     ""));
+            // In the help the flag that turns the timings off stands before their options.
+            if (std::string_view(o.name) == "--report")
+                app.add_flag_callback(
+                    "--no-timings", [&settings] { settings.askTimings = false; },
+                    "do not ask the clients for the timings of their logins");
         }
         app.add_flag("--quiet", settings.quiet, "no progress lines");
         app.set_help_flag("--help,-h", "this text");
@@ -175,6 +181,12 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         return UsageError{"unknown option " + name};
     }
     return s;
+}
+
+std::uint32_t clientsWithinDescriptors(std::uint32_t maxClients, std::uint64_t descriptorLimit) {
+    if (descriptorLimit <= kReservedDescriptors) return 1;
+    const std::uint64_t fit = descriptorLimit - kReservedDescriptors;
+    return fit < maxClients ? static_cast<std::uint32_t>(fit) : maxClients;
 }
 
 }  // namespace tarrow::ctrl

@@ -41,4 +41,12 @@ ParseResult parseCommandLine(const std::vector<std::string>& args);
 // The --help text.
 std::string usageText();
 
+// Descriptors the controller keeps for itself beside its clients: standard streams, the
+// listener, the discovery socket, the CSV and report files, the event loop's own.
+inline constexpr std::uint64_t kReservedDescriptors = 32;
+
+// The most clients that fit the descriptor limit (one descriptor each): maxClients when they
+// fit, otherwise the limit less the reserved ones (at least 1).
+std::uint32_t clientsWithinDescriptors(std::uint32_t maxClients, std::uint64_t descriptorLimit);
+
 }  // namespace tarrow::ctrl

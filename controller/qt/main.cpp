@@ -7,6 +7,7 @@
 #include "controller/core/json_report.h"
 #include "controller/core/logins_csv_writer.h"
 #include "controller/core/reports.h"
+#include "controller/core/stream_watch.h"
 #include "controller/core/system_ctrl_clock.h"
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
@@ -16,6 +17,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -27,12 +30,16 @@ using namespace tarrow::ctrl;
 namespace {
 
 // Thousands of clients need thousands of descriptors: take what the hard limit allows.
-void raiseDescriptorLimit() {
+// Returns the limit in force afterwards (0 when it cannot be read).
+std::uint64_t raiseDescriptorLimit() {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
     }
+    return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
 // What the report shows of the run's settings.
@@ -63,9 +70,17 @@ int main(int argc, char** argv) {
         std::cerr << "TarrowCtrl: " << e->message << "\nTry TarrowCtrl --help.\n";
         return 2;
     }
-    const CtrlSettings settings = std::get<CtrlSettings>(parsed);
+    CtrlSettings settings = std::get<CtrlSettings>(parsed);
 
-    raiseDescriptorLimit();
+    // Clients beyond the descriptor limit would wait in the backlog, neither served nor refused.
+    if (const std::uint64_t limit = raiseDescriptorLimit(); limit != 0) {
+        const std::uint32_t fit = clientsWithinDescriptors(settings.maxClients, limit);
+        if (fit < settings.maxClients) {
+            std::cerr << "TarrowCtrl: the descriptor limit (" << limit << ") allows " << fit
+                      << " clients; --max-clients " << settings.maxClients << " lowered to " << fit << "\n";
+            settings.maxClients = fit;
+        }
+    }
     QCoreApplication app(argc, argv);
 
     CtrlConfig config;
@@ -107,7 +122,15 @@ int main(int argc, char** argv) {
         }
         logins = std::make_unique<LoginsCsvWriter>(loginsFile);
     }
-    SinkFanOut sinks(csv.get(), logins.get());
+    // A CSV file whose disk fills is reported when it happens; the run goes on without it.
+    std::unique_ptr<StreamWatch> csvWatch;
+    if (csv) {
+        csvWatch = std::make_unique<StreamWatch>(*csv, csvFile, [&settings](const std::string& reason, std::uint64_t rows) {
+            std::cerr << "TarrowCtrl: error: writing CSV file \"" << settings.csvPath << "\" failed after "
+                      << rows << " rows: " << reason << "; the run goes on without it\n";
+        });
+    }
+    SinkFanOut sinks(csvWatch.get(), logins.get());
 
     SystemCtrlClock clock;
     RunStats stats(settings.outageMinFailures);
@@ -172,7 +195,7 @@ int main(int argc, char** argv) {
                 context.elapsedUs = clock.monotonicUs() - engine.startUs();
                 live->publish(reportJson(stats, context));
             }
-            if (csv) csvFile.flush();
+            if (csvWatch) csvWatch->flush();
             if (logins) loginsFile.flush();
         }
         if (!engine.stopped()) return;
@@ -189,14 +212,21 @@ int main(int argc, char** argv) {
     poll.start(kPollMs);
     app.exec();
 
-    if (csv) csvFile.flush();
+    if (csvWatch) csvWatch->flush();
     const std::int64_t endUs = shutdownStartUs >= 0 ? shutdownStartUs : clock.monotonicUs();
     stats.finish(endUs - engine.startUs());
+    errno = 0;
     writeSummary(std::cout, stats, endUs - engine.startUs(), engine.stopReason());
     std::cout.flush();
     int status = 0;
-    if (csv && !csvFile) {
-        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed\n";
+    // A summary that standard output could not take (a full disk, /dev/full) is no summary.
+    if (!std::cout) {
+        std::cerr << "TarrowCtrl: error: writing the summary to standard output failed: "
+                  << (errno != 0 ? std::strerror(errno) : "write error") << "\n";
+        status = 1;
+    }
+    if (csvWatch && csvWatch->failed()) {
+        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed: " << csvWatch->reason() << "\n";
         status = 1;
     }
     if (logins) {

@@ -1,5 +1,7 @@
 #include "controller/qt/qt_control_server.h"
 
+#include <iostream>
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -141,9 +143,15 @@ QtControlServer::QtControlServer(ControlEngine& engine, QObject* parent)
     : QTcpServer(parent), engine_(engine) {
     setListenBacklogSize(1024);  // a thousand clients may connect at once
     connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-        // Out of descriptors: pause instead of spinning on the ready listener.
+        // Out of descriptors: pause instead of spinning on the ready listener, and say so once
+        // until a connection is accepted again.
+        if (!acceptFailing_) {
+            std::cerr << "TarrowCtrl: accepting a connection failed: " << errorString().toStdString()
+                      << "; retrying every " << kAcceptBackOffMs << " ms\n";
+        }
+        acceptFailing_ = true;
         pauseAccepting();
-        QTimer::singleShot(100, this, [this] { resumeAccepting(); });
+        QTimer::singleShot(kAcceptBackOffMs, this, [this] { resumeAccepting(); });
     });
 }
 
@@ -158,6 +166,7 @@ bool QtControlServer::listenOn(std::uint16_t port, QString& error) {
 }
 
 void QtControlServer::incomingConnection(qintptr descriptor) {
+    acceptFailing_ = false;
     const int fd = static_cast<int>(descriptor);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     const int one = 1;

@@ -30,8 +30,12 @@ private:
     friend class Link;
     void finished(Link* link);
 
+    // Pause after a failed accept (out of descriptors), instead of retrying at once.
+    static constexpr int kAcceptBackOffMs = 100;
+
     ControlEngine& engine_;
     std::unordered_set<Link*> links_;
+    bool acceptFailing_ = false;  // the last accept failed; told once until one succeeds
 };
 
 }  // namespace tarrow::ctrl

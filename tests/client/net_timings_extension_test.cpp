@@ -8,6 +8,7 @@
 #include "common/timings_extension.h"
 #include "qds/fake/qdsfake.h"
 #include "qds/include/qvdsapi.h"
+#include "qds/fake/qdsfake.h"
 #include "tests/support/form_harness.h"
 
 namespace {

@@ -156,3 +156,15 @@ TEST(CommandLine, BadOptionsAreRejectedWithAReason) {
 
 }  // namespace
 }  // namespace tarrow::ctrl
+
+namespace {
+// The descriptor limit decides how many clients can be served at all.
+TEST(DescriptorLimit, ClientsAreFittedBelowTheLimitLessTheReserve) {
+    using tarrow::ctrl::clientsWithinDescriptors;
+    EXPECT_EQ(clientsWithinDescriptors(4096, 1'048'576), 4096u);
+    EXPECT_EQ(clientsWithinDescriptors(4096, 4096 + 32), 4096u);
+    EXPECT_EQ(clientsWithinDescriptors(4096, 4096 + 31), 4095u);
+    EXPECT_EQ(clientsWithinDescriptors(4096, 128), 96u);
+    EXPECT_EQ(clientsWithinDescriptors(4096, 20), 1u);
+}
+}  // namespace

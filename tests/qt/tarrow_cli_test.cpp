@@ -112,6 +112,26 @@ TEST_F(TarrowCliTest, ABatchRunWhoseUsersFileCannotBeReadEndsWithAFailureStatus)
     EXPECT_NE(run.exitCode, 0);
 }
 
+// Lines that standard output cannot take (a full disk) must not pass for a successful run.
+TEST_F(TarrowCliTest, ABatchRunWhoseOutputCannotBeWrittenSaysSoAndFails) {
+    const std::string users = path("users.dat");
+    std::ofstream(users) << "too,few,fields\n";
+    const QStringList args{"--ini", QString::fromStdString(writeIni("127.0.0.1", users)), "--batch",
+                           "--answer-port", "0"};
+    const ProcessRun ok = runToEnd(args);
+    ASSERT_EQ(ok.exitCode, 0) << ok.err;
+    ASSERT_NE(ok.out.find("Insufficient data"), std::string::npos) << ok.out;
+
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(TARROW_CLI_PATH), args);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitCode(), 1) << err;
+    EXPECT_NE(err.find("error: writing standard output failed: No space left on device\n"), std::string::npos)
+        << err;
+}
+
 TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
     const ProcessRun bad = runToEnd({"--nope"});
     EXPECT_EQ(bad.exitCode, 2);
