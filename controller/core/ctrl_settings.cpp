@@ -142,11 +142,6 @@ struct CommandLine {
                         return error ? "\"" + value + "\" is not " + *error : std::string();
                     },
                     ""));
-            // In the help the flag that turns the timings off stands before their options.
-            if (std::string_view(o.name) == "--report")
-                app.add_flag_callback(
-                    "--no-timings", [&settings] { settings.askTimings = false; },
-                    "do not ask the clients for the timings of their logins");
         }
         app.add_flag("--quiet", settings.quiet, "no progress lines");
         app.set_help_flag("--help,-h", "this text");
