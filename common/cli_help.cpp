@@ -12,7 +12,8 @@ std::string HelpLayout::make_help(const CLI::App* app, std::string /*name*/, CLI
             if (!option->get_option_text().empty()) label += " " + option->get_option_text();
             // A label too long for the column keeps two spaces before its description.
             if (label.size() < group.column) label.resize(group.column, ' ');
-            else label += "  ";
+            else
+                label += "  ";
             out += label;
             for (const char c : option->get_description()) {
                 out += c;

@@ -38,7 +38,8 @@ bool readPairs(const std::filesystem::path& file, HostCounters& into) {
             std::uint64_t value = 0;
             const auto [end, ec] = std::from_chars(v[i].data(), v[i].data() + v[i].size(), value);
             // Gauges such as Tcp MaxConn may be -1: they are no counters, and left out.
-            if (ec == std::errc() && end == v[i].data() + v[i].size()) into.values[table + "." + n[i]] = value;
+            if (ec == std::errc() && end == v[i].data() + v[i].size())
+                into.values[table + "." + n[i]] = value;
         }
     }
     return true;

@@ -54,7 +54,8 @@ IniFile IniFile::parse(const std::string& content) {
         if (t.empty() || t[0] == ';') continue;
         if (t[0] == '[') {
             const std::size_t close = t.find(']');
-            const std::string name = trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            const std::string name = trim(
+                t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             current = &ini.sections_[lower(name)];
             continue;
         }

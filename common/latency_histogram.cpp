@@ -93,7 +93,8 @@ std::int64_t LatencyHistogram::percentile(double q) const {
     if (count_ == 0) return 0;
     if (!(q > 0.0)) return min_;  // also for NaN
     if (q >= 1.0) return max_;
-    const auto rank = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(q * static_cast<double>(count_))));
+    const auto rank = std::max<std::uint64_t>(
+        1, static_cast<std::uint64_t>(std::ceil(q * static_cast<double>(count_))));
     if (rank >= count_) return max_;
     std::uint64_t seen = 0;
     for (std::size_t i = 0; i < kBucketCount; ++i) {
@@ -128,7 +129,8 @@ std::optional<LatencyHistogram> LatencyHistogram::deserialize(std::string_view i
     in.remove_prefix(1);
     LatencyHistogram h;
     std::uint64_t count = 0, min = 0, max = 0, sum = 0;
-    if (!getNumber(in, count) || !getNumber(in, min) || !getNumber(in, max) || !getNumber(in, sum)) return std::nullopt;
+    if (!getNumber(in, count) || !getNumber(in, min) || !getNumber(in, max) || !getNumber(in, sum))
+        return std::nullopt;
     const auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (min > limit || max > limit || min > max) return std::nullopt;
     std::uint64_t inBuckets = 0;

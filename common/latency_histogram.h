@@ -25,9 +25,9 @@ public:
     static constexpr std::int64_t kExactBelow = 2 << kSubBucketBits;  // 128: a bucket per value below
     static constexpr int kTopExponent = 31;                           // last power of two: [2^31, 2^32)
     static constexpr std::int64_t kHighestTracked = (std::int64_t{1} << (kTopExponent + 1)) - 1;
-    static constexpr std::size_t kBucketCount =
-        static_cast<std::size_t>(kExactBelow) +
-        static_cast<std::size_t>(kTopExponent - kSubBucketBits) * (std::size_t{1} << kSubBucketBits);
+    static constexpr std::size_t kBucketCount = static_cast<std::size_t>(kExactBelow) +
+                                                static_cast<std::size_t>(kTopExponent - kSubBucketBits) *
+                                                    (std::size_t{1} << kSubBucketBits);
     // Largest relative distance of a reported value from the value recorded (up to kHighestTracked).
     static constexpr double kMaxRelativeError = 1.0 / (2 << kSubBucketBits);
 

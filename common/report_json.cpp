@@ -23,7 +23,8 @@ Json latencyJson(const LatencyHistogram& h) {
 
 Json phasesJson(const LoginLatencies& l) {
     Json j = Json::object();
-    for (int p = 0; p < kLoginPhaseCount; ++p) j[loginPhaseName(p)] = latencyJson(l.phases[static_cast<std::size_t>(p)]);
+    for (int p = 0; p < kLoginPhaseCount; ++p)
+        j[loginPhaseName(p)] = latencyJson(l.phases[static_cast<std::size_t>(p)]);
     return j;
 }
 

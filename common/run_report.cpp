@@ -16,7 +16,8 @@ const char* loginOutcomeText(LoginOutcome outcome) {
 void LoginLatencies::record(std::int64_t executeUs, const PhaseTimings& timings) {
     execute.record(executeUs);
     for (int p = 0; p < kLoginPhaseCount; ++p)
-        if (timings.has(p)) phases[static_cast<std::size_t>(p)].record(timings.us[static_cast<std::size_t>(p)]);
+        if (timings.has(p))
+            phases[static_cast<std::size_t>(p)].record(timings.us[static_cast<std::size_t>(p)]);
 }
 
 void LoginLatencies::merge(const LoginLatencies& other) {

@@ -41,7 +41,8 @@ bool readField(std::string_view field, LoginTimings& out) {
     if (eq != 1) return true;  // a longer key: a figure of a later minor version
     const char key = field[0];
     if (key == kExecuteKey) out.executeUs = value;
-    else if (key == kLagKey) out.lagUs = value;
+    else if (key == kLagKey)
+        out.lagUs = value;
     for (int p = 0; p < kLoginPhaseCount; ++p)
         if (key == kPhaseKeys[static_cast<std::size_t>(p)]) out.phases.set(static_cast<LoginPhase>(p), value);
     return true;
@@ -69,8 +70,8 @@ RecordState parseRecord(std::string_view bytes, LoginTimings& out, std::size_t& 
     const std::size_t lf = bytes.find('\n');
     if (lf == std::string_view::npos)
         return bytes.size() < kMaxRecordBytes && bytes.find('\0') == std::string_view::npos
-                   ? RecordState::Incomplete
-                   : RecordState::Invalid;
+                 ? RecordState::Incomplete
+                 : RecordState::Invalid;
     if (lf + 1 > kMaxRecordBytes) return RecordState::Invalid;
     LoginTimings read;
     std::string_view rest = bytes.substr(0, lf);

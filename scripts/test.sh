@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds, runs every test, then runs
+# The test command: installs what is missing, checks the format of every C and C++ file,
+# builds, runs every test, then runs
 # the whole suite again built with AddressSanitizer and UndefinedBehaviorSanitizer, then
 # fuzzes every parser for a few seconds each.
 # Both suites run even when the first fails, so that one run shows every failure.
@@ -8,6 +9,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 failed=()
+echo "== format"
+bash scripts/check-format.sh || failed+=(format)
 for preset in release asan; do
   echo "== $preset build"
   cmake --preset "$preset" >/dev/null

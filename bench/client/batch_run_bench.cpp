@@ -90,19 +90,22 @@ int main(int argc, char** argv) {
 
     const std::string expected = "  Successful operations: " + std::to_string(lines);
     if (withLog.lastLine != expected || logicOnly.lastLine != expected || refSuccessful != lines) {
-        std::fprintf(stderr, "unexpected result: %s / %s\n", withLog.lastLine.c_str(), logicOnly.lastLine.c_str());
+        std::fprintf(stderr, "unexpected result: %s / %s\n", withLog.lastLine.c_str(),
+                     logicOnly.lastLine.c_str());
         return 1;
     }
     const auto rate = [&](double seconds) { return static_cast<double>(lines) / seconds; };
-    std::printf("lines                         %ld (%.1f MB)\n", lines, static_cast<double>(content.size()) / 1e6);
+    std::printf("lines                         %ld (%.1f MB)\n", lines,
+                static_cast<double>(content.size()) / 1e6);
     std::printf("batch run, pane keeps lines   %.3f s  %.0f lines/s\n", withLog.seconds, rate(withLog.seconds));
-    std::printf("batch run, logic alone        %.3f s  %.0f lines/s\n", logicOnly.seconds, rate(logicOnly.seconds));
+    std::printf("batch run, logic alone        %.3f s  %.0f lines/s\n", logicOnly.seconds,
+                rate(logicOnly.seconds));
     std::printf("reference getline loop        %.3f s  %.0f lines/s\n", refSeconds, rate(refSeconds));
     std::printf("logic alone / reference       %.2f\n", refSeconds / logicOnly.seconds);
     std::printf("form overhead per line        %.2f us (logic alone minus reference)\n",
                 (logicOnly.seconds - refSeconds) * 1e6 / static_cast<double>(lines));
-    for (const auto& [name, seconds] : {std::pair{"pane keeps lines", withLog.seconds},
-                                        std::pair{"logic alone", logicOnly.seconds}}) {
+    for (const auto& [name, seconds] :
+         {std::pair{"pane keeps lines", withLog.seconds}, std::pair{"logic alone", logicOnly.seconds}}) {
         std::printf("%-16s / target 300000/s  %.2f  %s\n", name, rate(seconds) / kTargetLinesPerSecond,
                     rate(seconds) >= kTargetLinesPerSecond ? "met" : "NOT met");
     }

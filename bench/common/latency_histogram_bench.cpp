@@ -42,8 +42,9 @@ int main(int argc, char** argv) {
     std::vector<std::int64_t> values(static_cast<std::size_t>(n));
     for (auto& v : values) v = std::clamp<std::int64_t>(std::llround(spread(random)), 1, 600'000'000);
 
-    std::printf("latency histogram: %zu buckets, %zu bytes, error bound %.2f %%\n", LatencyHistogram::kBucketCount,
-                sizeof(LatencyHistogram), LatencyHistogram::kMaxRelativeError * 100);
+    std::printf("latency histogram: %zu buckets, %zu bytes, error bound %.2f %%\n",
+                LatencyHistogram::kBucketCount, sizeof(LatencyHistogram),
+                LatencyHistogram::kMaxRelativeError * 100);
 
     // 1. Records per second; the best of three rounds each, alternated.
     double ours = 1e30, reference = 1e30;
@@ -81,8 +82,10 @@ int main(int argc, char** argv) {
     t0 = Clock::now();
     for (int i = 0; i < 1000; ++i) keep(h.percentile(0.99));
     const double percentileSeconds = secondsSince(t0) / 1000;
-    std::printf("  worst error %.3f %% (bound %.2f %%); one percentile %.1f us, the exact ones need a sort of %.3f s\n",
-                worst * 100, LatencyHistogram::kMaxRelativeError * 100, percentileSeconds * 1e6, sortSeconds);
+    std::printf(
+        "  worst error %.3f %% (bound %.2f %%); one percentile %.1f us, the exact ones need a sort of %.3f "
+        "s\n",
+        worst * 100, LatencyHistogram::kMaxRelativeError * 100, percentileSeconds * 1e6, sortSeconds);
 
     // 3. Merge of 1,000 histograms, each holding a share of the values.
     constexpr int kParts = 1000;
@@ -90,7 +93,8 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < values.size(); ++i) parts[i % kParts].record(values[i]);
     std::vector<std::array<std::uint64_t, LatencyHistogram::kBucketCount>> arrays(kParts);
     for (int p = 0; p < kParts; ++p)
-        for (std::size_t b = 0; b < LatencyHistogram::kBucketCount; ++b) arrays[p][b] = parts[p].bucketCount(b);
+        for (std::size_t b = 0; b < LatencyHistogram::kBucketCount; ++b)
+            arrays[p][b] = parts[p].bucketCount(b);
     double mergeSeconds = 1e30, plainSeconds = 1e30;
     LatencyHistogram merged;
     for (int round = 0; round < 5; ++round) {
@@ -106,8 +110,8 @@ int main(int argc, char** argv) {
         keep(sum);
         plainSeconds = std::min(plainSeconds, secondsSince(t0));
     }
-    std::printf("merge of %d      : %8.3f ms            (reference, adding %d plain arrays: %.3f ms)\n", kParts,
-                mergeSeconds * 1e3, kParts, plainSeconds * 1e3);
+    std::printf("merge of %d      : %8.3f ms            (reference, adding %d plain arrays: %.3f ms)\n",
+                kParts, mergeSeconds * 1e3, kParts, plainSeconds * 1e3);
     std::printf("  merged equals one histogram of every value: %s; serialised size %zu bytes (text %zu)\n",
                 merged == h ? "yes" : "NO", merged.serialize().size(), merged.serializeText().size());
     return merged == h && worst <= 0.01 ? 0 : 1;

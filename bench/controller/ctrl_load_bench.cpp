@@ -58,9 +58,9 @@ sockaddr_in loopback(std::uint16_t port) {
 }
 
 struct DriveResult {
-    int connected = 0;             // connections established
-    int served = 0;                // connections that got at least one packet in the window
-    std::uint64_t exchanges = 0;   // packets answered inside the measuring window
+    int connected = 0;               // connections established
+    int served = 0;                  // connections that got at least one packet in the window
+    std::uint64_t exchanges = 0;     // packets answered inside the measuring window
     std::uint64_t allExchanges = 0;  // packets answered over the whole drive, warm-up included
     double seconds = 0;
     std::vector<std::int64_t> gapsUs;  // reply sent -> next packet received
@@ -235,7 +235,8 @@ CtrlChild startController(const std::string& program, int users, bool askTimings
     CtrlChild c;
     c.dir = std::filesystem::temp_directory_path() / ("tarrowctrl-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(c.dir);
-    std::ofstream(c.dir / "TarrowCtrl.ini") << "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=users.csv\r\n";
+    std::ofstream(c.dir / "TarrowCtrl.ini")
+        << "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=users.csv\r\n";
     {
         std::ofstream u(c.dir / "users.csv");
         for (int i = 1; i <= users; ++i)
@@ -293,9 +294,10 @@ void stopController(CtrlChild& c) {
 void print(const char* name, DriveResult& r) {
     const auto p50 = r.percentile(0.50);
     const auto p99 = r.percentile(0.99);
-    std::printf("%-10s connected %5d  served %5d  exchanges/s %9.0f  reply->next packet p50 %7.3f ms  p99 %7.3f ms\n",
-                name, r.connected, r.served, r.perSecond(), static_cast<double>(p50) / 1000.0,
-                static_cast<double>(p99) / 1000.0);
+    std::printf(
+        "%-10s connected %5d  served %5d  exchanges/s %9.0f  reply->next packet p50 %7.3f ms  p99 %7.3f ms\n",
+        name, r.connected, r.served, r.perSecond(), static_cast<double>(p50) / 1000.0,
+        static_cast<double>(p99) / 1000.0);
 }
 
 }  // namespace
@@ -308,9 +310,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--clients") clients = std::atoi(argv[i + 1]);
-        else if (a == "--seconds") seconds = std::atof(argv[i + 1]);
-        else if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
-        else if (a == "--ctrl") program = argv[i + 1];
+        else if (a == "--seconds")
+            seconds = std::atof(argv[i + 1]);
+        else if (a == "--rounds")
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (a == "--ctrl")
+            program = argv[i + 1];
     }
     raiseDescriptorLimit();
     std::signal(SIGPIPE, SIG_IGN);
@@ -357,8 +362,9 @@ int main(int argc, char** argv) {
                 timedRatio >= 0.8 ? "yes" : "NO");
     auto cpu = [](const char* name, double cpuSeconds, std::uint64_t all) {
         if (cpuSeconds > 0 && all > 0)
-            std::printf("TarrowCtrl CPU time per exchange %-16s %.2f us (%.0f exchanges per CPU second)\n", name,
-                        cpuSeconds * 1e6 / static_cast<double>(all), static_cast<double>(all) / cpuSeconds);
+            std::printf("TarrowCtrl CPU time per exchange %-16s %.2f us (%.0f exchanges per CPU second)\n",
+                        name, cpuSeconds * 1e6 / static_cast<double>(all),
+                        static_cast<double>(all) / cpuSeconds);
     };
     cpu("without timings:", plainCpu, plainAll);
     cpu("with timings:", timedCpu, timedAll);

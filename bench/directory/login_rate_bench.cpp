@@ -53,7 +53,8 @@ long dsuserLogins(DSUser& user, long n, Samples* samples) {
         const tarrow::PhaseTimings t = tarrow::takePhaseTimings();
         samples->execute.push_back(us);
         for (int p = 0; p < tarrow::kLoginPhaseCount; ++p)
-            if (t.has(p)) samples->phases[static_cast<std::size_t>(p)].push_back(t.us[static_cast<std::size_t>(p)]);
+            if (t.has(p))
+                samples->phases[static_cast<std::size_t>(p)].push_back(t.us[static_cast<std::size_t>(p)]);
     }
     return ok;
 }
@@ -83,8 +84,8 @@ long long quantile(std::vector<std::int64_t> v, double q) {
 
 struct Mode {
     const char* name;
-    std::string tree;       // what DSUser is given
-    std::string url;        // what the reference loop is given
+    std::string tree;  // what DSUser is given
+    std::string url;   // what the reference loop is given
     bool startTls;
 };
 
@@ -95,7 +96,8 @@ double timingWorkNs() {
     const auto start = Clock::now();
     std::int64_t sink = 0;
     for (int i = 0; i < kLoops; ++i) {
-        for (int r = 0; r < 2 * tarrow::kLoginPhaseCount + 2; ++r) sink += Clock::now().time_since_epoch().count();
+        for (int r = 0; r < 2 * tarrow::kLoginPhaseCount + 2; ++r)
+            sink += Clock::now().time_since_epoch().count();
         sink += tarrow::takePhaseTimings().reached;
     }
     const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / kLoops;
@@ -104,7 +106,8 @@ double timingWorkNs() {
 
 bool runMode(const Mode& mode, const std::string& dn, long logins, long blockSize) {
     if (mode.startTls) ::setenv("QDS_STARTTLS", "1", 1);
-    else ::unsetenv("QDS_STARTTLS");
+    else
+        ::unsetenv("QDS_STARTTLS");
     DSUser user;
     user.userName = "bench";
     user.password = "secret";
@@ -141,7 +144,8 @@ bool runMode(const Mode& mode, const std::string& dn, long logins, long blockSiz
         tarrow::setPhaseTiming(true);
         std::vector<long long> us(static_cast<std::size_t>(blockSize));
         const Rate refBlock = timed([&] {
-            return ldapReferenceLoginsTimed(mode.url.c_str(), dn.c_str(), "secret", blockSize, mode.startTls, us.data());
+            return ldapReferenceLoginsTimed(mode.url.c_str(), dn.c_str(), "secret", blockSize, mode.startTls,
+                                            us.data());
         });
         referenceUs.insert(referenceUs.end(), us.begin(), us.end());
         on.add(onBlock);
@@ -153,17 +157,23 @@ bool runMode(const Mode& mode, const std::string& dn, long logins, long blockSiz
     user.logout();
     tarrow::takePhaseTimings();
 
-    std::printf("%s: %s, %ld alternated pairs of blocks of %ld logins\n", mode.name, mode.tree.c_str(), pairs, blockSize);
-    std::printf("  DSUser::execute, timing on : %9.1f /s  (%ld logins, %.3f s)\n", on.perSecond(), on.logins, on.seconds);
-    std::printf("  DSUser::execute, timing off: %9.1f /s  (%ld logins, %.3f s)\n", off.perSecond(), off.logins, off.seconds);
+    std::printf("%s: %s, %ld alternated pairs of blocks of %ld logins\n", mode.name, mode.tree.c_str(), pairs,
+                blockSize);
+    std::printf("  DSUser::execute, timing on : %9.1f /s  (%ld logins, %.3f s)\n", on.perSecond(), on.logins,
+                on.seconds);
+    std::printf("  DSUser::execute, timing off: %9.1f /s  (%ld logins, %.3f s)\n", off.perSecond(),
+                off.logins, off.seconds);
     std::printf("  libldap loop               : %9.1f /s  (%ld logins, %.3f s)\n", reference.perSecond(),
                 reference.logins, reference.seconds);
     const double onOff = off.perSecond() > 0 ? on.perSecond() / off.perSecond() : 0;
     const double medianCost = 1 - median(pairRatios);
-    std::printf("  cost of timing             : %9.2f %%  (median of the pairs; target <= 1 %%; all logins: on/off %.4f)\n",
-                medianCost * 100, onOff);
+    std::printf(
+        "  cost of timing             : %9.2f %%  (median of the pairs; target <= 1 %%; all logins: on/off "
+        "%.4f)\n",
+        medianCost * 100, onOff);
     const double ratio = reference.perSecond() > 0 ? on.perSecond() / reference.perSecond() : 0;
-    std::printf("  DSUser / libldap           : %9.3f  (median of the blocks %.3f%s)\n", ratio, median(referenceRatios),
+    std::printf("  DSUser / libldap           : %9.3f  (median of the blocks %.3f%s)\n", ratio,
+                median(referenceRatios),
                 mode.startTls || mode.tree.rfind("ldaps", 0) == 0 ? "" : "; target >= 0.9");
     const std::vector<std::int64_t> reference64(referenceUs.begin(), referenceUs.end());
     std::printf("  us p50 / p90 / p99: execute %lld / %lld / %lld, libldap login %lld / %lld / %lld\n",
@@ -172,7 +182,8 @@ bool runMode(const Mode& mode, const std::string& dn, long logins, long blockSiz
     std::printf("  phase p50 us:");
     for (int p = 0; p < tarrow::kLoginPhaseCount; ++p)
         if (!samples.phases[static_cast<std::size_t>(p)].empty())
-            std::printf("  %s %lld", tarrow::loginPhaseName(p), quantile(samples.phases[static_cast<std::size_t>(p)], 0.5));
+            std::printf("  %s %lld", tarrow::loginPhaseName(p),
+                        quantile(samples.phases[static_cast<std::size_t>(p)], 0.5));
     std::printf("\n");
     const double workNs = timingWorkNs();
     const double medianLoginNs = static_cast<double>(quantile(samples.execute, 0.5)) * 1000;

@@ -22,15 +22,13 @@ using Clock = std::chrono::steady_clock;
 constexpr int kUsers = 1000000;
 constexpr int kRounds = 5;
 
-double secondsSince(Clock::time_point start)
-{
+double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // The users file as one plain loop writes it: each line built in one reused string, then
 // handed to a buffered stdio stream.
-void writeReference(const tarrowmgr::GeneratorInputs& in, const std::string& path)
-{
+void writeReference(const tarrowmgr::GeneratorInputs& in, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         std::perror("reference");
@@ -50,16 +48,14 @@ void writeReference(const tarrowmgr::GeneratorInputs& in, const std::string& pat
     std::fclose(file);
 }
 
-std::string contents(const std::string& path)
-{
+std::string contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace
 
-int main()
-{
+int main() {
     char folder[] = "/tmp/tarrowmgr-bench-XXXXXX";
     if (::mkdtemp(folder) == nullptr) {
         std::perror("mkdtemp");

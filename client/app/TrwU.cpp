@@ -89,7 +89,9 @@ TfrmTrwMain::~TfrmTrwMain() {
     }
 }
 
-void TfrmTrwMain::guarded(const std::function<void()>& handler) { tarrow::runGuarded(p.errorReport, handler); }
+void TfrmTrwMain::guarded(const std::function<void()>& handler) {
+    tarrow::runGuarded(p.errorReport, handler);
+}
 
 void TfrmTrwMain::resetInputs() {
     p.edtUser.setText("");

@@ -96,7 +96,8 @@ public:
     // An observer (the report of TarrowCli --report) is told the start, every login with its
     // timings, and the end; only then is each login timed. When stop becomes true the run
     // ends before its next line, without its report lines.
-    tarrow::BatchTally runBatch(tarrow::BatchObserver* observer = nullptr, const std::atomic<bool>* stop = nullptr);
+    tarrow::BatchTally runBatch(tarrow::BatchObserver* observer = nullptr,
+                                const std::atomic<bool>* stop = nullptr);
 
     // Discovery: the announcing timer, and every datagram on the answer port as the link
     // buffer holds it (an answer has already opened the control channel).
@@ -137,9 +138,9 @@ public:
     // Timings extension of the control channel. Only when a controller asks on the current
     // connection does a reply carry its login's timings; until then, and when the front end
     // turns it off, the client behaves exactly as without it.
-    bool offerTimings = true;       // the front end's switch (TarrowCli --no-timings)
-    bool timingsAsked = false;      // the controller of this connection asked
-    std::int64_t eventDueUs = -1;   // when the armed event timer is due (monotonic); -1: not armed
+    bool offerTimings = true;      // the front end's switch (TarrowCli --no-timings)
+    bool timingsAsked = false;     // the controller of this connection asked
+    std::int64_t eventDueUs = -1;  // when the armed event timer is due (monotonic); -1: not armed
 
 private:
     tarrow::EventScheduler scheduler_;

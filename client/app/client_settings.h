@@ -11,12 +11,12 @@ namespace tarrow {
 inline constexpr const char* kDefaultLocalBroadcast = "127.255.255.255";
 
 struct ClientSettings {
-    std::string localBroadcast = kDefaultLocalBroadcast;      // "Local Broadcast": discovery target
-    std::string workloadUsersFile = "users.dat";              // "WorkloadUsersFile": batch-run input
+    std::string localBroadcast = kDefaultLocalBroadcast;  // "Local Broadcast": discovery target
+    std::string workloadUsersFile = "users.dat";          // "WorkloadUsersFile": batch-run input
     std::string performWorkloadAsUser = "admin,73519,Performance,Test,Server";  // held, unused
-    std::int32_t numWorkloads = 0;                            // "NumWorkloads": held, unused
-    bool batchWorkloads = false;                              // "BatchWorkloads": held, unused
-    std::int32_t maxDelay = 120;                              // "MaxDelay": seconds, event delay bound
+    std::int32_t numWorkloads = 0;  // "NumWorkloads": held, unused
+    bool batchWorkloads = false;    // "BatchWorkloads": held, unused
+    std::int32_t maxDelay = 120;    // "MaxDelay": seconds, event delay bound
 };
 
 // Reads section "General" of the file, key by key in their documented order; a missing

@@ -64,7 +64,8 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             p.edtContext.setText(user->context);
             p.edtServer.setText(user->server);
             // Enabling a running timer changes nothing, so a later packet keeps the armed delay.
-            if (!p.timeEvent.enabled()) eventDueUs = p.monotonicClock.nowUs() + p.timeEvent.intervalMs() * 1000LL;
+            if (!p.timeEvent.enabled())
+                eventDueUs = p.monotonicClock.nowUs() + p.timeEvent.intervalMs() * 1000LL;
             p.timeCountdown.setEnabled(true);
             p.timeEvent.setEnabled(true);
             break;

@@ -30,16 +30,18 @@ struct CommandLine {
             "The workload client without a window. Log lines go to standard output; status texts,\n"
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
-        app.formatter(std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{
-            {"Options", 15, ""},
-            {"Test options", 22,
-             "\nWithout --batch the client runs in client mode until SIGINT or SIGTERM.\n\nTest options:\n"}}));
+        app.formatter(std::make_shared<HelpLayout>(
+            std::vector<HelpLayout::Group>{{"Options", 15, ""},
+                                           {"Test options", 22,
+                                            "\nWithout --batch the client runs in client mode until SIGINT "
+                                            "or SIGTERM.\n\nTest options:\n"}}));
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         app.add_option("--ini", options.iniPath,
                        "read FILE instead of the program path with \".INI\" (when that file is\n"
                        "missing: Tarrow.INI beside the program, in any letter case)")
             ->option_text("FILE")
-            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "--ini needs a file name" : ""; }, ""));
+            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "--ini needs a file name" : ""; },
+                                   ""));
         app.add_flag("--batch", options.batch,
                      "run one batch run over the users file the INI names and exit:\n"
                      "status 0 when the run completed, 1 when the file could not be read");
@@ -55,7 +57,8 @@ struct CommandLine {
                        "(status 3). SIGINT or SIGTERM ends the run after the login under\n"
                        "way, with its report written")
             ->option_text("DIR")
-            ->check(CLI::Validator([](std::string& v) { return v.empty() ? "--report needs a folder name" : ""; }, ""));
+            ->check(CLI::Validator(
+                [](std::string& v) { return v.empty() ? "--report needs a folder name" : ""; }, ""));
         app.set_help_flag("--help,-h", "show this text");
         for (auto [name, text, description] :
              {std::tuple{"--discover-port", &discoverPort, "send announcements to UDP port N instead of 2308"},
@@ -67,7 +70,8 @@ struct CommandLine {
                 ->option_text("N")
                 ->group("Test options")
                 ->check(CLI::Validator(
-                    [option](std::string& v) { return parsePort(v) ? std::string() : portError(option); }, ""));
+                    [option](std::string& v) { return parsePort(v) ? std::string() : portError(option); },
+                    ""));
         }
     }
 };

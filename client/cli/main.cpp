@@ -53,7 +53,8 @@ std::string defaultIniPath() {
 }
 
 std::int64_t utcNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -76,7 +77,8 @@ int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput
     int status = tally && tally->fileRead ? kOk : kBatchFailed;
     try {
         report->finish();
-        std::fprintf(stderr, "report: %s\n", (std::filesystem::path(options.reportDir) / "report.html").c_str());
+        std::fprintf(stderr, "report: %s\n",
+                     (std::filesystem::path(options.reportDir) / "report.html").c_str());
     } catch (const tarrow::ReportError& e) {
         std::fprintf(stderr, "error: --report: %s\n", e.what());
         status = kBatchFailed;

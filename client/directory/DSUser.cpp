@@ -66,13 +66,9 @@ std::int32_t DSUser::execute() {
     return kNoSuchFunction;
 }
 
-std::int32_t DSUser::login() {
-    return vendor == kVendorQds ? qdsLogin() : kNoSuchVendor;
-}
+std::int32_t DSUser::login() { return vendor == kVendorQds ? qdsLogin() : kNoSuchVendor; }
 
-std::int32_t DSUser::logout() {
-    return vendor == kVendorQds ? qdsLogout() : kNoSuchVendor;
-}
+std::int32_t DSUser::logout() { return vendor == kVendorQds ? qdsLogout() : kNoSuchVendor; }
 
 std::int32_t DSUser::qdsLogin() {
     // Step 1: every text must fit its buffer whole; a text is never cut.
@@ -88,8 +84,7 @@ std::int32_t DSUser::qdsLogin() {
 
     QVLocaleRecord locale{};
     QVGetLocaleInfo(&locale);
-    rc = QVInitUnicodeTables(readInt32At(locale, kCodePageOffset),
-                             readInt32At(locale, kCountryCodeOffset));
+    rc = QVInitUnicodeTables(readInt32At(locale, kCodePageOffset), readInt32At(locale, kCountryCodeOffset));
     if (rc != 0) throwCallFailed("QVInitUnicodeTables returned ", rc);
 
     rc = QVDSCreateContextHandle(&contextHandle);

@@ -18,8 +18,8 @@ class CredentialBuffer {
 public:
     CredentialBuffer(const char* field, const std::string& text) {
         if (text.size() > Size - 1) {
-            throw DSUser::DSError(std::string(field) + " is longer than " +
-                                  std::to_string(Size - 1) + " characters");
+            throw DSUser::DSError(std::string(field) + " is longer than " + std::to_string(Size - 1) +
+                                  " characters");
         }
         if (text.find('\0') != std::string::npos) {
             throw DSUser::DSError(std::string(field) + " holds a zero character");

@@ -52,8 +52,7 @@ void ClientSocket::closeSilently() {
 void ClientSocket::send(const std::string& text) {
     if (state_ != State::Connected) return;
     switch (transport_.write(text)) {
-    case WriteResult::Written:
-        return;
+    case WriteResult::Written: return;
     case WriteResult::WouldBlock:
         throw SocketError("Send to " + endpointText() + " would block: " + std::to_string(text.size()) +
                           " bytes not sent");
@@ -66,7 +65,9 @@ void ClientSocket::send(const std::string& text) {
     }
 }
 
-std::string ClientSocket::peerAddress() const { return connected() ? transport_.peerAddress() : std::string(); }
+std::string ClientSocket::peerAddress() const {
+    return connected() ? transport_.peerAddress() : std::string();
+}
 
 void ClientSocket::onConnected() {
     if (state_ != State::Connecting) return;  // a late report of an abandoned attempt

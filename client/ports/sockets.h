@@ -33,7 +33,8 @@ public:
     virtual ~UdpReceiver() = default;
     virtual std::uint16_t localPort() const = 0;
     // bytes: the whole datagram; fromIp: dotted-decimal IPv4 text of the sender.
-    using Handler = std::function<void(const std::string& bytes, const std::string& fromIp, std::uint16_t fromPort)>;
+    using Handler =
+        std::function<void(const std::string& bytes, const std::string& fromIp, std::uint16_t fromPort)>;
     virtual void setHandler(Handler onDatagram) = 0;
 };
 

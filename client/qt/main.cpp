@@ -23,8 +23,8 @@ void run() {
     tarrow::qt::MessageBoxErrorReport report(&window);
     tarrow::qt::setLoopErrorReport(&report);
     tarrow::qt::ClientPlatform platform;
-    const std::string iniPath =
-        tarrow::clientIniPath(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
+    const std::string iniPath = tarrow::clientIniPath(
+        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
     {
         TfrmTrwMain form(tarrow::qt::windowPorts(window, platform, report, iniPath));
         form.offerTimings = tarrow::timingsOfferedByEnvironment();

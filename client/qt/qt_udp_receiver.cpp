@@ -22,7 +22,8 @@ void QtUdpReceiver::drain() {
         const QNetworkDatagram datagram = socket_.receiveDatagram();
         if (!datagram.isValid()) break;
         const std::string bytes = toStdString(datagram.data());
-        const std::string fromIp = toStdString(QHostAddress(datagram.senderAddress().toIPv4Address()).toString());
+        const std::string fromIp = toStdString(
+            QHostAddress(datagram.senderAddress().toIPv4Address()).toString());
         const auto fromPort = static_cast<std::uint16_t>(datagram.senderPort());
         deliver([&] {
             if (onDatagram_) onDatagram_(bytes, fromIp, fromPort);

@@ -39,7 +39,8 @@ TrwPorts windowPorts(TarrowWindow& window, ClientPlatform& platform, ErrorReport
 
 void connectForm(TarrowWindow& window, TfrmTrwMain& form) {
     const auto route = [&form](QAction* action, void (TfrmTrwMain::*handler)()) {
-        QObject::connect(action, &QAction::triggered, action, [&form, handler] { form.guarded([&] { (form.*handler)(); }); });
+        QObject::connect(action, &QAction::triggered, action,
+                         [&form, handler] { form.guarded([&] { (form.*handler)(); }); });
     };
     QObject::connect(window.btnExecute, &QPushButton::clicked, window.btnExecute,
                      [&form] { form.guarded([&] { form.btnExecuteClick(); }); });

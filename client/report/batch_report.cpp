@@ -173,7 +173,8 @@ void BatchReport::finish() {
     files_->json = nullptr;
     const bool csvClosed = std::fclose(files_->csv) == 0;
     files_->csv = nullptr;
-    if (files_->csvFailed || !csvClosed) throw ReportError("cannot write " + files_->csvPath.string() + " whole");
+    if (files_->csvFailed || !csvClosed)
+        throw ReportError("cannot write " + files_->csvPath.string() + " whole");
     if (!jsonOk || !jsonClosed) throw ReportError("cannot write " + files_->jsonPath.string() + " whole");
     const std::string pageError = report::writeReportPage((options_.dir / "report.html").string(), text);
     if (!pageError.empty()) throw ReportError(pageError);

@@ -14,11 +14,11 @@ namespace tarrow {
 struct BatchLogin {
     std::string_view user;
     LoginOutcome outcome = LoginOutcome::Success;
-    std::int32_t code = 0;      // what the operation returned; 0 for an error
-    std::string_view message;   // the error text ("QVDSLogin returned -203"); empty unless an error
-    std::int64_t startUs = 0;   // the run's monotonic clock around DSUser::execute
+    std::int32_t code = 0;     // what the operation returned; 0 for an error
+    std::string_view message;  // the error text ("QVDSLogin returned -203"); empty unless an error
+    std::int64_t startUs = 0;  // the run's monotonic clock around DSUser::execute
     std::int64_t endUs = 0;
-    PhaseTimings phases;        // as the directory libraries measured them
+    PhaseTimings phases;  // as the directory libraries measured them
 };
 
 class BatchObserver {

@@ -14,8 +14,8 @@ public:
     // nextEventSeconds is the form's count of seconds to the event, shown by the countdown;
     // eventDueUs is when the armed event timer is due on clock (-1: not armed), for the lag
     // of a timed login.
-    EventScheduler(Timer& timeEvent, Label& lblFuncTimer, RandomSource& random, std::int32_t& nextEventSeconds,
-                   MonotonicClock& clock, std::int64_t& eventDueUs)
+    EventScheduler(Timer& timeEvent, Label& lblFuncTimer, RandomSource& random,
+                   std::int32_t& nextEventSeconds, MonotonicClock& clock, std::int64_t& eventDueUs)
         : timeEvent_(timeEvent),
           lblFuncTimer_(lblFuncTimer),
           random_(random),

@@ -84,7 +84,8 @@ ControlEngine::SessionId ControlEngine::connected(ControlLink& link, std::string
 // The end of the negotiation: accepted, or the wait for an acceptance is over.
 void ControlEngine::sendFirst(Session& s) {
     if (packetAllowed()) sendNext(s);
-    else moveTo(s, State::Idle);
+    else
+        moveTo(s, State::Idle);
 }
 
 void ControlEngine::sendNext(Session& s) {
@@ -167,8 +168,8 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
     timings::LoginTimings loginTimings;
     bool timed = false;
     const bool parsed = s.timings == TimingsSupport::Reporting
-                            ? parseTimedReply(s.reply, reply, loginTimings, timed)
-                            : parseReply(s.reply, reply);
+                          ? parseTimedReply(s.reply, reply, loginTimings, timed)
+                          : parseReply(s.reply, reply);
     if (!parsed) return drop(s, DropReason::NotAReply);
     if (s.timings == TimingsSupport::Reporting && !timed) ++stats_.untimedReplies;
     const Credential& c = credentials_[s.credential];
@@ -213,8 +214,8 @@ void ControlEngine::disconnected(SessionId id) {
         timings::LoginTimings ignored;
         bool timed = false;
         const bool whole = s.timings == TimingsSupport::Reporting
-                               ? parseTimedReply(s.reply, reply, ignored, timed)
-                               : parseReply(s.reply, reply);
+                             ? parseTimedReply(s.reply, reply, ignored, timed)
+                             : parseReply(s.reply, reply);
         if (whole) finishReply(s, false);
         if (stopped_) return;  // the last reply stopped the run and forgot every session
     }

@@ -36,8 +36,8 @@ public:
 
     // credentials must not be empty. sink may be null. notice receives one line per event
     // worth telling the operator (drops, refusals, stop), at most 20 a second.
-    ControlEngine(const CtrlSettings& settings, std::vector<Credential> credentials,
-                  CtrlClock& clock, RunStats& stats, ReplySink* sink, NoticeFn notice);
+    ControlEngine(const CtrlSettings& settings, std::vector<Credential> credentials, CtrlClock& clock,
+                  RunStats& stats, ReplySink* sink, NoticeFn notice);
     ~ControlEngine();
     ControlEngine(const ControlEngine&) = delete;
     ControlEngine& operator=(const ControlEngine&) = delete;
@@ -70,14 +70,14 @@ private:
         ControlLink* link = nullptr;
         std::string peer;
         State state = State::Idle;
-        std::string reply;            // bytes of the outstanding packet's reply so far
-        std::size_t credential = 0;   // index of the outstanding packet's credential
-        bool secondLease = false;     // the credential went out before and ended indeterminate
-        std::int64_t sentUs = 0;      // the packet sent; while negotiating, the request sent
+        std::string reply;           // bytes of the outstanding packet's reply so far
+        std::size_t credential = 0;  // index of the outstanding packet's credential
+        bool secondLease = false;    // the credential went out before and ended indeterminate
+        std::int64_t sentUs = 0;     // the packet sent; while negotiating, the request sent
         std::int64_t lastByteUs = 0;
         TimingsSupport timings = TimingsSupport::NotAsked;
         std::size_t acceptanceBytes = 0;  // of the acceptance received so far
-        Queue::iterator pos;          // place in the queue of its state
+        Queue::iterator pos;              // place in the queue of its state
     };
 
     Queue& queueOf(State state);
@@ -101,10 +101,10 @@ private:
     ReplySink* sink_;
     NoticeFn noticeFn_;
     std::unordered_map<SessionId, std::unique_ptr<Session>> sessions_;
-    Queue negotiating_; // timings request sent, acceptance not yet in; ordered by sentUs
-    Queue idle_;        // connected, waiting for a packet (only while --count holds packets back)
-    Queue awaiting_;    // packet sent, no reply byte yet; ordered by sentUs
-    Queue collecting_;  // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
+    Queue negotiating_;  // timings request sent, acceptance not yet in; ordered by sentUs
+    Queue idle_;         // connected, waiting for a packet (only while --count holds packets back)
+    Queue awaiting_;     // packet sent, no reply byte yet; ordered by sentUs
+    Queue collecting_;   // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
     std::size_t nextCredential_ = 0;
     std::deque<std::size_t> handAgain_;  // credentials of indeterminate leases, next out first
     SessionId nextId_ = 1;

@@ -40,7 +40,8 @@ std::vector<Credential> readUsersOrThrow(const std::string& path, std::vector<st
     if (!ec && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))
         throw ConfigError{"cannot read users file \"" + path + "\": not a regular file"};
     UsersFileReader reader;
-    if (!reader.open(path)) throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
+    if (!reader.open(path))
+        throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
     std::vector<Credential> out;
     for (UsersFileReader::Read r; (r = reader.next()) != UsersFileReader::Read::End;) {
         const std::string where = "line " + std::to_string(reader.lineNumber()) + ": ";

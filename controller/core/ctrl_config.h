@@ -13,9 +13,9 @@ struct Credential {
 };
 
 struct CtrlConfig {
-    std::string iniPath;         // the INI file that was read
-    std::string localBroadcast;  // "Local Broadcast": where the clients announce themselves
-    std::string usersPath;       // "UserFile", resolved against the INI file's folder
+    std::string iniPath;                  // the INI file that was read
+    std::string localBroadcast;           // "Local Broadcast": where the clients announce themselves
+    std::string usersPath;                // "UserFile", resolved against the INI file's folder
     std::vector<Credential> credentials;  // usable users-file lines, in file order
     std::vector<std::string> warnings;    // lines that were skipped, and why
 };

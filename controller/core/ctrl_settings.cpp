@@ -13,8 +13,7 @@ namespace tarrow::ctrl {
 namespace {
 
 // Whole decimal number within [minValue, maxValue]; nothing else is accepted.
-std::optional<std::int64_t> parseWhole(const std::string& text, std::int64_t minValue,
-                                       std::int64_t maxValue) {
+std::optional<std::int64_t> parseWhole(const std::string& text, std::int64_t minValue, std::int64_t maxValue) {
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -36,7 +35,8 @@ struct ValueOption {
 constexpr std::int64_t kMaxSeconds = 10LL * 365 * 24 * 3600;
 
 // A whole number within [lo, hi], stored by set; otherwise "is not <what>".
-auto whole(std::int64_t lo, std::int64_t hi, const char* what, std::function<void(CtrlSettings&, std::int64_t)> set) {
+auto whole(std::int64_t lo, std::int64_t hi, const char* what,
+           std::function<void(CtrlSettings&, std::int64_t)> set) {
     return [=](const std::string& value, CtrlSettings& s) -> std::optional<std::string> {
         const auto v = parseWhole(value, lo, hi);
         if (!v) return std::string(what);
@@ -131,7 +131,8 @@ struct CommandLine {
         for (std::size_t i = 0; i < valueOptions().size(); ++i) {
             const ValueOption& o = valueOptions()[i];
             if (!o.valueName) {
-                app.add_flag_callback(o.name, [&o, &settings] { o.store({}, settings); }, o.description);
+                app.add_flag_callback(
+                    o.name, [&o, &settings] { o.store({}, settings); }, o.description);
                 continue;
             }
             app.add_option(o.name, values[i], o.description)
@@ -172,7 +173,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     }
     if (!line.app.remaining().empty()) {
         std::string name = line.app.remaining().front();
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) name.resize(eq);
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos)
+            name.resize(eq);
         return UsageError{"unknown option " + name};
     }
     return s;

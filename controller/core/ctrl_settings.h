@@ -11,22 +11,22 @@
 namespace tarrow::ctrl {
 
 struct CtrlSettings {
-    std::string iniPath;                // --ini; empty: "TarrowCtrl.ini" beside the program
-    std::string csvPath;                // --csv; empty: no per-reply rows
-    std::uint64_t stopAfterReplies = 0; // --count; 0: no limit
-    std::int64_t stopAfterMs = 0;       // --duration (given in seconds); 0: no limit
+    std::string iniPath;                    // --ini; empty: "TarrowCtrl.ini" beside the program
+    std::string csvPath;                    // --csv; empty: no per-reply rows
+    std::uint64_t stopAfterReplies = 0;     // --count; 0: no limit
+    std::int64_t stopAfterMs = 0;           // --duration (given in seconds); 0: no limit
     std::int64_t replyTimeoutMs = 150'000;  // --reply-timeout (seconds): packet sent to reply complete
-    std::int64_t replyQuietMs = 50;     // --reply-quiet-ms: silence that ends an error-message reply
-    std::uint32_t maxClients = 4096;    // --max-clients: connections beyond this are refused
+    std::int64_t replyQuietMs = 50;         // --reply-quiet-ms: silence that ends an error-message reply
+    std::uint32_t maxClients = 4096;        // --max-clients: connections beyond this are refused
     std::uint16_t discoveryPort = kDiscoveryPort;  // --discovery-port: UDP port where "DISCOVER" is received
     std::uint16_t answerPort = kAnswerPort;        // --answer-port: UDP port the answer goes to
     std::uint16_t controlPort = kControlPort;      // --control-port: TCP listening port
-    bool quiet = false;                 // --quiet: no progress lines
-    std::string reportDir;              // --report: folder for report.json and logins.csv; empty: none
-    bool askTimings = true;             // --no-timings: never send the timings request
-    std::int64_t timingsWaitMs = 250;   // --timings-wait-ms: wait for the acceptance before the first packet
-    std::uint64_t outageMinFailures = 3; // --outage-min-failures: unsuccessful replies in a row that make an outage
-    std::int32_t webPort = -1;          // --web: port of the live view on 127.0.0.1 (0: any free one); -1: none
+    bool quiet = false;                            // --quiet: no progress lines
+    std::string reportDir;             // --report: folder for report.json and logins.csv; empty: none
+    bool askTimings = true;            // --no-timings: never send the timings request
+    std::int64_t timingsWaitMs = 250;  // --timings-wait-ms: wait for the acceptance before the first packet
+    std::uint64_t outageMinFailures = 3;  // --outage-min-failures: unsuccessful replies in a row that make an outage
+    std::int32_t webPort = -1;  // --web: port of the live view on 127.0.0.1 (0: any free one); -1: none
 };
 
 struct ShowHelp {};

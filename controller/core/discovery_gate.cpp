@@ -6,8 +6,7 @@ namespace tarrow::ctrl {
 
 bool isDiscoverDatagram(std::string_view bytes) { return bytes == kDiscover; }
 
-bool DiscoveryGate::shouldAnswer(std::string_view bytes, const std::string& sender,
-                                 std::int64_t nowUs) {
+bool DiscoveryGate::shouldAnswer(std::string_view bytes, const std::string& sender, std::int64_t nowUs) {
     if (!isDiscoverDatagram(bytes)) return false;
     if (!windowOpen_ || nowUs - windowStartUs_ >= 1'000'000) {
         windowOpen_ = true;

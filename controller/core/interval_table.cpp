@@ -12,7 +12,8 @@ void IntervalTable::close() {
         currentLogins_.clear();
     }
     if (rows_.size() < kMaxSeconds) rows_.push_back(current_);
-    else ++omitted_;
+    else
+        ++omitted_;
     current_ = IntervalRow{};
     ++currentSecond_;
 }

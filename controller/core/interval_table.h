@@ -23,7 +23,7 @@ struct IntervalRow {
     std::int64_t p90Us = -1;
     std::int64_t p99Us = -1;
     std::int64_t maxUs = -1;
-    std::uint32_t clients = 0;        // clients connected at the end of the second
+    std::uint32_t clients = 0;  // clients connected at the end of the second
 };
 
 class IntervalTable {

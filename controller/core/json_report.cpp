@@ -34,8 +34,7 @@ double seconds(std::int64_t us) { return static_cast<double>(us) / 1e6; }
 // latencyJson's shape in milliseconds, for the reply time.
 ordered_json spreadMs(const LatencyHistogram& h) {
     ordered_json o = latencyJson(h);
-    for (const char* key : {"mean", "p50", "p90", "p99", "p999", "max"})
-        o[key] = o[key].get<double>() / 1e3;
+    for (const char* key : {"mean", "p50", "p90", "p99", "p999", "max"}) o[key] = o[key].get<double>() / 1e3;
     return o;
 }
 
@@ -99,18 +98,19 @@ ordered_json outages(const OutageTracker& tracker) {
     ordered_json list = ordered_json::array();
     for (const Outage& o : tracker.outages()) {
         const bool recovered = o.recoveredUs >= 0;
-        list.push_back({{"first_failure_t_s", seconds(o.firstFailureUs)},
-                        {"first_failure_time", formatUtc(o.firstFailureWallMs)},
-                        {"first_failure", o.firstCode ? ordered_json("R" + std::to_string(o.firstCode))
-                                                      : ordered_json(utf8(o.firstMessage))},
-                        {"failed_in_row", o.failedInRow},
-                        {"recovered_t_s", recovered ? ordered_json(seconds(o.recoveredUs)) : ordered_json()},
-                        {"recovered_time", recovered ? ordered_json(formatUtc(o.recoveredWallMs)) : ordered_json()},
-                        {"duration_s", recovered ? ordered_json(seconds(o.recoveredUs - o.firstFailureUs))
-                                                 : ordered_json()},
-                        {"recovery_window_s", recovered ? ordered_json(seconds(o.recoveryWindowUs)) : ordered_json()},
-                        {"recovery_logins", o.recoveryLogins},
-                        {"recovery_p99_us", orNull(o.recoveryP99Us)}});
+        list.push_back(
+            {{"first_failure_t_s", seconds(o.firstFailureUs)},
+             {"first_failure_time", formatUtc(o.firstFailureWallMs)},
+             {"first_failure", o.firstCode ? ordered_json("R" + std::to_string(o.firstCode))
+                                           : ordered_json(utf8(o.firstMessage))},
+             {"failed_in_row", o.failedInRow},
+             {"recovered_t_s", recovered ? ordered_json(seconds(o.recoveredUs)) : ordered_json()},
+             {"recovered_time", recovered ? ordered_json(formatUtc(o.recoveredWallMs)) : ordered_json()},
+             {"duration_s",
+              recovered ? ordered_json(seconds(o.recoveredUs - o.firstFailureUs)) : ordered_json()},
+             {"recovery_window_s", recovered ? ordered_json(seconds(o.recoveryWindowUs)) : ordered_json()},
+             {"recovery_logins", o.recoveryLogins},
+             {"recovery_p99_us", orNull(o.recoveryP99Us)}});
     }
     return list;
 }
@@ -131,7 +131,8 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
     r["stopped_by"] = context.stopReason.empty() ? "end of run" : context.stopReason;
     r["started"] = formatUtc(context.startWallMs);
     r["elapsed_s"] = seconds(context.elapsedUs);
-    r["logins_per_s"] = context.elapsedUs > 0 ? static_cast<double>(answered) / seconds(context.elapsedUs) : 0.0;
+    r["logins_per_s"] = context.elapsedUs > 0 ? static_cast<double>(answered) / seconds(context.elapsedUs)
+                                              : 0.0;
     r["latency_us"] = latencyJson(s.logins.latencies.execute);
     r["phases_us"] = phasesJson(s.logins.latencies);
     r["lag_us"] = latencyJson(s.logins.lagUs);

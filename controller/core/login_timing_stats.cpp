@@ -19,7 +19,8 @@ void LoginTimingStats::add(const timings::LoginTimings& t) {
         latencies.record(t.executeUs, t.phases);
     } else {
         for (int p = 0; p < kLoginPhaseCount; ++p)
-            if (t.phases.has(p)) latencies.phases[static_cast<std::size_t>(p)].record(t.phases.us[static_cast<std::size_t>(p)]);
+            if (t.phases.has(p))
+                latencies.phases[static_cast<std::size_t>(p)].record(t.phases.us[static_cast<std::size_t>(p)]);
     }
     if (t.lagUs >= 0) lagUs.record(t.lagUs);
 }

@@ -13,9 +13,9 @@ namespace tarrow::ctrl {
 
 // What the controller knows of a client's timings.
 enum class TimingsSupport {
-    NotAsked,  // --no-timings: the request was never sent
-    Asked,     // the request was sent and not accepted (a client that does not know it)
-    Reporting, // the client accepted and sends a record with every reply
+    NotAsked,   // --no-timings: the request was never sent
+    Asked,      // the request was sent and not accepted (a client that does not know it)
+    Reporting,  // the client accepted and sends a record with every reply
 };
 const char* timingsSupportText(TimingsSupport support);  // "not asked", "no", "yes"
 
@@ -35,7 +35,9 @@ struct ClientTimingStats {
     std::int64_t lagMaxUs = 0;
 
     void add(const timings::LoginTimings& t);
-    double lagMeanUs() const { return lagCount ? static_cast<double>(lagSumUs) / static_cast<double>(lagCount) : 0.0; }
+    double lagMeanUs() const {
+        return lagCount ? static_cast<double>(lagSumUs) / static_cast<double>(lagCount) : 0.0;
+    }
 };
 
 }  // namespace tarrow::ctrl

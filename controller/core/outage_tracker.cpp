@@ -59,7 +59,8 @@ void OutageTracker::finish(std::int64_t endUs) {
     if (inOutage_) {
         inOutage_ = false;
         if (outages_.size() < kMaxOutagesListed) outages_.push_back(run_);
-        else ++omitted_;
+        else
+            ++omitted_;
         run_.failedInRow = 0;
     }
 }

@@ -22,10 +22,10 @@ struct Outage {
     std::uint64_t failedInRow = 0;        // unsuccessful replies in the run
     std::int64_t recoveredUs = -1;        // first success after it, since the start; -1: none
     std::int64_t recoveredWallMs = -1;
-    std::uint64_t recoveryLogins = 0;     // replies in the recovery window (the success included)
-    std::uint64_t recoveryTimed = 0;      // ... of them with timings
-    std::int64_t recoveryP99Us = -1;      // login latency p99 of those; -1 without any
-    std::int64_t recoveryWindowUs = 0;    // how long the window ran (shorter if cut by an outage)
+    std::uint64_t recoveryLogins = 0;   // replies in the recovery window (the success included)
+    std::uint64_t recoveryTimed = 0;    // ... of them with timings
+    std::int64_t recoveryP99Us = -1;    // login latency p99 of those; -1 without any
+    std::int64_t recoveryWindowUs = 0;  // how long the window ran (shorter if cut by an outage)
 };
 
 class OutageTracker {

@@ -150,13 +150,13 @@ void writeClientTimingLines(std::ostream& out, const RunStats& s) {
 
 }  // namespace
 
-void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
-                  const std::string& stopReason) {
+void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs, const std::string& stopReason) {
     const std::uint64_t replies = s.replies();
     const double seconds = static_cast<double>(elapsedUs) / 1e6;
     auto pct = [](std::uint64_t part, std::uint64_t whole) {
         char buf[32];
-        std::snprintf(buf, sizeof buf, "%.2f %%", whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+        std::snprintf(buf, sizeof buf, "%.2f %%",
+                      whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
         return std::string(buf);
     };
     char rate[32];
@@ -165,7 +165,8 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     out << "TarrowCtrl summary\n";
     out << "  stopped by:        " << (stopReason.empty() ? "end of run" : stopReason) << "\n";
     out << "  run time:          " << formatMs(elapsedUs / 1000) << " s\n";
-    out << "  discovery:         " << s.discoveryReceived << " datagrams received, " << s.discoveryAnswered << " answered\n";
+    out << "  discovery:         " << s.discoveryReceived << " datagrams received, " << s.discoveryAnswered
+        << " answered\n";
     out << "  connections:       " << s.connections << " accepted, " << s.refused << " refused, "
         << s.disconnected << " closed by the client, " << s.dropped << " dropped\n";
     if (s.dropped)
@@ -183,7 +184,8 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs,
     writeTimingLines(out, s);
     if (!s.errorMessages.empty()) {
         out << "  error messages:\n";
-        for (const auto& [text, count] : s.errorMessages) out << "    " << count << "  " << visibleText(text) << "\n";
+        for (const auto& [text, count] : s.errorMessages)
+            out << "    " << count << "  " << visibleText(text) << "\n";
     }
     if (!s.perClient.empty()) {
         out << "  per client:        ok / failed / error\n";

@@ -15,8 +15,7 @@ namespace {
 
 // The entry for key, or the overflow entry once the table is full.
 template <typename Map>
-typename Map::mapped_type& cappedEntry(Map& map, std::string_view key, std::size_t cap,
-                                       std::string_view other) {
+typename Map::mapped_type& cappedEntry(Map& map, std::string_view key, std::size_t cap, std::string_view other) {
     if (auto it = map.find(key); it != map.end()) return it->second;
     if (map.size() + 1 >= cap) return map[std::string(other)];
     return map.emplace(std::string(key), typename Map::mapped_type{}).first->second;
@@ -50,8 +49,14 @@ void RunStats::recordReply(const ReplyRecord& r) {
     intervals.reply(r.sinceStartUs, r.kind, loginUs);
     outages.reply(r.sinceStartUs, r.wallMs, r.kind == ReplyKind::Success, r.code, r.message, loginUs);
     switch (r.kind) {
-    case ReplyKind::Success: ++ok; ++c.ok; break;
-    case ReplyKind::Failed: ++failed; ++c.failed; break;
+    case ReplyKind::Success:
+        ++ok;
+        ++c.ok;
+        break;
+    case ReplyKind::Failed:
+        ++failed;
+        ++c.failed;
+        break;
     case ReplyKind::Error:
         ++errors;
         ++c.errors;

@@ -20,14 +20,14 @@ namespace tarrow::ctrl {
 
 // One recorded reply, as handed to the reply sink (the CSV writer).
 struct ReplyRecord {
-    std::int64_t wallMs = 0;      // when the reply was complete, ms since 1970 UTC
-    std::string_view client;      // "address:port"
-    std::string_view user;        // user name of the credential packet
+    std::int64_t wallMs = 0;  // when the reply was complete, ms since 1970 UTC
+    std::string_view client;  // "address:port"
+    std::string_view user;    // user name of the credential packet
     ReplyKind kind = ReplyKind::Error;
-    std::int32_t code = 0;        // the code; 0 for an error reply
-    std::string_view message;     // error text; empty unless kind == Error
-    std::int64_t replyUs = 0;     // packet sent to last byte of the reply received
-    std::int64_t sinceStartUs = 0;  // when the reply was complete, since the run's start
+    std::int32_t code = 0;                           // the code; 0 for an error reply
+    std::string_view message;                        // error text; empty unless kind == Error
+    std::int64_t replyUs = 0;                        // packet sent to last byte of the reply received
+    std::int64_t sinceStartUs = 0;                   // when the reply was complete, since the run's start
     const timings::LoginTimings* timings = nullptr;  // the client's record; null without one
 };
 
@@ -45,8 +45,8 @@ struct LeaseRecord {
     std::string_view client;
     std::string_view user;
     LeaseEnd why = LeaseEnd::ConnectionClosed;
-    std::int64_t heldUs = 0;        // packet sent to the end of the lease
-    bool handedAgain = false;       // the credential goes out once more
+    std::int64_t heldUs = 0;   // packet sent to the end of the lease
+    bool handedAgain = false;  // the credential goes out once more
 };
 
 struct IndeterminateLogin {
@@ -60,41 +60,41 @@ struct IndeterminateLogin {
 };
 
 struct ClientCounts {
-    std::uint64_t ok = 0;      // replies "R1"
-    std::uint64_t failed = 0;  // replies with another code
-    std::uint64_t errors = 0;  // replies "R0" + message
+    std::uint64_t ok = 0;             // replies "R1"
+    std::uint64_t failed = 0;         // replies with another code
+    std::uint64_t errors = 0;         // replies "R0" + message
     std::uint64_t indeterminate = 0;  // leases that ended without a reply
     TimingsSupport timings = TimingsSupport::NotAsked;
-    std::uint64_t timedReplies = 0;   // replies with a record (subset of ok + failed + errors)
+    std::uint64_t timedReplies = 0;            // replies with a record (subset of ok + failed + errors)
     std::unique_ptr<ClientTimingStats> timed;  // from its first record on, while capped
 };
 
 struct RunStats {
-    std::uint64_t connections = 0;    // connections accepted over the run
-    std::uint64_t refused = 0;        // connections refused at --max-clients or while stopping
-    std::uint64_t disconnected = 0;   // connections the client closed (subset of connections)
-    std::uint64_t dropped = 0;        // connections the controller dropped (subset of connections)
+    std::uint64_t connections = 0;         // connections accepted over the run
+    std::uint64_t refused = 0;             // connections refused at --max-clients or while stopping
+    std::uint64_t disconnected = 0;        // connections the client closed (subset of connections)
+    std::uint64_t dropped = 0;             // connections the controller dropped (subset of connections)
     std::uint64_t droppedNotAReply = 0;    // ... because the bytes were not a reply packet
     std::uint64_t droppedUnsolicited = 0;  // ... because bytes came with no packet outstanding
     std::uint64_t droppedTimedOut = 0;     // ... because the reply took too long
-    std::uint64_t packetsSent = 0;    // credential packets sent
-    std::uint64_t lostPackets = 0;    // indeterminate: leases that ended without a reply (subset of sent)
-    std::uint64_t handedAgain = 0;    // packets that carried an indeterminate credential again (subset of sent)
-    std::uint64_t ok = 0;             // replies with code 1 (subset of replies)
-    std::uint64_t failed = 0;         // replies with another code (subset of replies)
-    std::uint64_t errors = 0;         // error-message replies (subset of replies)
+    std::uint64_t packetsSent = 0;         // credential packets sent
+    std::uint64_t lostPackets = 0;  // indeterminate: leases that ended without a reply (subset of sent)
+    std::uint64_t handedAgain = 0;  // packets that carried an indeterminate credential again (subset of sent)
+    std::uint64_t ok = 0;           // replies with code 1 (subset of replies)
+    std::uint64_t failed = 0;       // replies with another code (subset of replies)
+    std::uint64_t errors = 0;       // error-message replies (subset of replies)
     std::uint64_t discoveryReceived = 0;  // datagrams received on the discovery port
     std::uint64_t discoveryAnswered = 0;  // of which answered with "DISCOVER"
     tarrow::LatencyHistogram replyTimes;  // packet sent to reply complete, us
     std::map<std::string, std::uint64_t, std::less<>> errorMessages;  // error text -> replies
     std::map<std::string, ClientCounts, std::less<>> perClient;       // "address:port" -> counts
-    std::uint64_t clientsAsked = 0;      // connections sent the timings request
-    std::uint64_t clientsReporting = 0;  // ... of them that accepted it (subset of clientsAsked)
+    std::uint64_t clientsAsked = 0;                                   // connections sent the timings request
+    std::uint64_t clientsReporting = 0;    // ... of them that accepted it (subset of clientsAsked)
     std::size_t clientsWithHistogram = 0;  // per-client entries that hold a latency histogram
-    std::uint64_t untimedReplies = 0;    // replies of accepting clients without a record
-    LoginTimingStats logins;             // the clients' own measurements, merged
-    IntervalTable intervals;             // per second of the run
-    OutageTracker outages;               // runs of failures and the recoveries after them
+    std::uint64_t untimedReplies = 0;      // replies of accepting clients without a record
+    LoginTimingStats logins;               // the clients' own measurements, merged
+    IntervalTable intervals;               // per second of the run
+    OutageTracker outages;                 // runs of failures and the recoveries after them
     std::vector<IndeterminateLogin> indeterminateLogins;  // the first kMaxIndeterminateListed
 
     static constexpr std::size_t kMaxMessageTexts = 1000;
@@ -103,8 +103,7 @@ struct RunStats {
     static constexpr std::size_t kMaxIndeterminateListed = 1000;
     static constexpr std::int64_t kRecoveryWindowUs = 5'000'000;
 
-    explicit RunStats(std::uint64_t outageMinFailures = 3)
-        : outages(outageMinFailures, kRecoveryWindowUs) {}
+    explicit RunStats(std::uint64_t outageMinFailures = 3) : outages(outageMinFailures, kRecoveryWindowUs) {}
     static constexpr std::string_view kOtherMessages = "(other messages)";
     static constexpr std::string_view kOtherClients = "(other clients)";
 

@@ -11,11 +11,13 @@ class SystemCtrlClock : public CtrlClock {
 public:
     std::int64_t monotonicUs() const override {
         return std::chrono::duration_cast<std::chrono::microseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch()).count();
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     }
     std::int64_t wallMs() const override {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::system_clock::now().time_since_epoch()).count();
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
     }
 };
 

@@ -44,7 +44,9 @@ std::uint64_t raiseDescriptorLimit() {
 
 // What the report shows of the run's settings.
 std::vector<std::pair<std::string, std::string>> reportSettings(const CtrlSettings& s, const CtrlConfig& c) {
-    const auto orNone = [](std::int64_t v, const char* none) { return v ? std::to_string(v) : std::string(none); };
+    const auto orNone = [](std::int64_t v, const char* none) {
+        return v ? std::to_string(v) : std::string(none);
+    };
     return {{"users_file", c.usersPath},
             {"ini_file", c.iniPath},
             {"count", orNone(static_cast<std::int64_t>(s.stopAfterReplies), "no limit")},
@@ -86,14 +88,15 @@ int main(int argc, char** argv) {
     CtrlConfig config;
     try {
         const std::string iniPath = settings.iniPath.empty()
-            ? defaultIniPath(QCoreApplication::applicationFilePath().toStdString())
-            : settings.iniPath;
+                                      ? defaultIniPath(QCoreApplication::applicationFilePath().toStdString())
+                                      : settings.iniPath;
         config = loadConfig(iniPath);
     } catch (const ConfigError& e) {
         std::cerr << "TarrowCtrl: " << e.message << "\n";
         return 2;
     }
-    for (const auto& w : config.warnings) std::cerr << "TarrowCtrl: " << config.usersPath << ": " << w << "\n";
+    for (const auto& w : config.warnings)
+        std::cerr << "TarrowCtrl: " << config.usersPath << ": " << w << "\n";
 
     std::ofstream csvFile;
     std::unique_ptr<CsvReplyWriter> csv;
@@ -125,10 +128,11 @@ int main(int argc, char** argv) {
     // A CSV file whose disk fills is reported when it happens; the run goes on without it.
     std::unique_ptr<StreamWatch> csvWatch;
     if (csv) {
-        csvWatch = std::make_unique<StreamWatch>(*csv, csvFile, [&settings](const std::string& reason, std::uint64_t rows) {
-            std::cerr << "TarrowCtrl: error: writing CSV file \"" << settings.csvPath << "\" failed after "
-                      << rows << " rows: " << reason << "; the run goes on without it\n";
-        });
+        csvWatch = std::make_unique<StreamWatch>(
+            *csv, csvFile, [&settings](const std::string& reason, std::uint64_t rows) {
+                std::cerr << "TarrowCtrl: error: writing CSV file \"" << settings.csvPath << "\" failed after "
+                          << rows << " rows: " << reason << "; the run goes on without it\n";
+            });
     }
     SinkFanOut sinks(csvWatch.get(), logins.get());
 
@@ -152,8 +156,8 @@ int main(int argc, char** argv) {
                   << error.toStdString() << "\n";
         return 1;
     }
-    std::cerr << "TarrowCtrl: " << credentialCount << " credentials from " << config.usersPath
-              << " (INI " << config.iniPath << "; clients broadcast to " << config.localBroadcast << ")\n"
+    std::cerr << "TarrowCtrl: " << credentialCount << " credentials from " << config.usersPath << " (INI "
+              << config.iniPath << "; clients broadcast to " << config.localBroadcast << ")\n"
               << "TarrowCtrl: listening on TCP port " << server.port() << ", discovery on UDP port "
               << discovery.port() << ", answers to UDP port " << settings.answerPort << std::endl;
 
@@ -226,7 +230,8 @@ int main(int argc, char** argv) {
         status = 1;
     }
     if (csvWatch && csvWatch->failed()) {
-        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath << "\" failed: " << csvWatch->reason() << "\n";
+        std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath
+                  << "\" failed: " << csvWatch->reason() << "\n";
         status = 1;
     }
     if (logins) {
@@ -238,7 +243,8 @@ int main(int argc, char** argv) {
         std::ofstream report(reportDir / "report.json", std::ios::binary | std::ios::trunc);
         report << text;
         report.flush();
-        const std::string pageError = tarrow::report::writeReportPage((reportDir / "report.html").string(), text);
+        const std::string pageError = tarrow::report::writeReportPage((reportDir / "report.html").string(),
+                                                                      text);
         if (!report || !loginsFile || !pageError.empty()) {
             std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed"
                       << (pageError.empty() ? "" : ": " + pageError) << "\n";

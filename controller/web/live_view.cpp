@@ -19,15 +19,12 @@ constexpr int kKeepAliveMs = 1000;
 
 // One event whose data is text: each of its lines becomes a "data:" line, which the page's
 // EventSource joins again with line feeds.
-std::string serverSentEvent(std::string_view text)
-{
-    while (!text.empty() && text.back() == '\n')
-        text.remove_suffix(1);
+std::string serverSentEvent(std::string_view text) {
+    while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     std::string event = "data: ";
     event.reserve(text.size() + text.size() / 16 + 16);
     for (const char c : text) {
-        if (c == '\n')
-            event += "\ndata: ";
+        if (c == '\n') event += "\ndata: ";
         else if (c != '\r')
             event += c;
     }
@@ -37,8 +34,7 @@ std::string serverSentEvent(std::string_view text)
 
 }  // namespace
 
-LiveView::LiveView(std::uint16_t port) : server_(std::make_unique<httplib::Server>())
-{
+LiveView::LiveView(std::uint16_t port) : server_(std::make_unique<httplib::Server>()) {
     server_->new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
     // The library's default also sets SO_REUSEPORT, which would let a second server share the
     // port and take half of the pages; only the address is reused here.
@@ -62,8 +58,7 @@ LiveView::LiveView(std::uint16_t port) : server_(std::make_unique<httplib::Serve
         response.set_chunked_content_provider(
             "text/event-stream", [this, seen](std::size_t, httplib::DataSink& sink) {
                 std::string report;
-                if (!nextReport(*seen, report, kKeepAliveMs))
-                    return false;
+                if (!nextReport(*seen, report, kKeepAliveMs)) return false;
                 const std::string event = report.empty() ? ": waiting\n\n" : serverSentEvent(report);
                 return sink.write(event.data(), event.size());
             });
@@ -79,20 +74,17 @@ LiveView::LiveView(std::uint16_t port) : server_(std::make_unique<httplib::Serve
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
-LiveView::~LiveView()
-{
+LiveView::~LiveView() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
     server_->stop();
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
-void LiveView::publish(std::string reportJson)
-{
+void LiveView::publish(std::string reportJson) {
     {
         std::lock_guard lock(mutex_);
         latest_.swap(reportJson);
@@ -101,12 +93,10 @@ void LiveView::publish(std::string reportJson)
     changed_.notify_all();
 }
 
-bool LiveView::nextReport(std::uint64_t& seen, std::string& report, int waitMs)
-{
+bool LiveView::nextReport(std::uint64_t& seen, std::string& report, int waitMs) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return stopping_ || version_ != seen; });
-    if (stopping_)
-        return false;
+    if (stopping_) return false;
     if (version_ != seen) {
         seen = version_;
         report = latest_;

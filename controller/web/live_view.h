@@ -39,7 +39,7 @@ private:
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::string latest_;       // guarded by mutex_
+    std::string latest_;         // guarded by mutex_
     std::uint64_t version_ = 0;  // guarded by mutex_; counts publish() calls
     bool stopping_ = false;      // guarded by mutex_
 };

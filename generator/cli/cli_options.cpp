@@ -11,16 +11,13 @@ namespace {
 // column 22, then the footer.
 class HelpLayout : public CLI::FormatterBase {
 public:
-    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override
-    {
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
         constexpr std::size_t kColumn = 22;
         std::string out = app->get_description();
         for (const CLI::Option* option : app->get_options()) {
             std::string label = "  --" + option->get_lnames().front();
-            if (!option->get_option_text().empty())
-                label += " " + option->get_option_text();
-            if (label.size() < kColumn)
-                label.resize(kColumn, ' ');
+            if (!option->get_option_text().empty()) label += " " + option->get_option_text();
+            if (label.size() < kColumn) label.resize(kColumn, ' ');
             out += label + option->get_description() + "\n";
         }
         return out + app->get_footer();
@@ -46,7 +43,8 @@ constexpr TextOption kTextOptions[] = {
     {"--working-dir", "DIR", "folder that receives the files (~/TarrowMgr/)", &GeneratorInputs::workingDir},
     {"--csv-file", "NAME", "users-file name, relative to the working folder or absolute (Users.csv)",
      &GeneratorInputs::csvFile},
-    {"--broadcast", "ADDR", "broadcast address for both INI files (127.255.255.255)", &GeneratorInputs::broadcast},
+    {"--broadcast", "ADDR", "broadcast address for both INI files (127.255.255.255)",
+     &GeneratorInputs::broadcast},
 };
 
 // The command line on CLI11, with the options in the order of the help text.
@@ -54,8 +52,7 @@ struct CommandLine {
     CLI::App app;
     bool version = false;
 
-    explicit CommandLine(GeneratorInputs& inputs)
-    {
+    explicit CommandLine(GeneratorInputs& inputs) {
         app.description(
             "Usage: TarrowMgrCli [options]\n"
             "Writes the users file, TarrowCtrl.ini and Tarrow.ini into the working folder.\n"
@@ -76,8 +73,7 @@ struct CommandLine {
 
 // The arguments as CLI11's parse takes them (the last first), with "--name=" passed as "--name"
 // and an empty value: CLI11 itself would take the next argument as the value.
-std::vector<std::string> cli11Arguments(const std::vector<std::string>& args)
-{
+std::vector<std::string> cli11Arguments(const std::vector<std::string>& args) {
     std::vector<std::string> reversed;
     for (auto it = args.rbegin(); it != args.rend(); ++it) {
         if (it->size() > 3 && it->starts_with("--") && it->back() == '=' && it->find('=') == it->size() - 1) {
@@ -90,8 +86,7 @@ std::vector<std::string> cli11Arguments(const std::vector<std::string>& args)
     return reversed;
 }
 
-CliCommand failure(std::string error)
-{
+CliCommand failure(std::string error) {
     CliCommand command;
     command.kind = CliCommand::Kind::Error;
     command.error = std::move(error);
@@ -100,8 +95,7 @@ CliCommand failure(std::string error)
 
 }  // namespace
 
-CliCommand parseCliOptions(const std::vector<std::string>& args, GeneratorInputs defaults)
-{
+CliCommand parseCliOptions(const std::vector<std::string>& args, GeneratorInputs defaults) {
     CliCommand command;
     command.inputs = std::move(defaults);
     CommandLine line(command.inputs);
@@ -117,15 +111,12 @@ CliCommand parseCliOptions(const std::vector<std::string>& args, GeneratorInputs
     } catch (const CLI::ParseError& e) {
         return failure(e.what());
     }
-    if (!line.app.remaining().empty())
-        return failure("unknown option: " + line.app.remaining().front());
-    if (line.version)
-        command.kind = CliCommand::Kind::Version;
+    if (!line.app.remaining().empty()) return failure("unknown option: " + line.app.remaining().front());
+    if (line.version) command.kind = CliCommand::Kind::Version;
     return command;
 }
 
-std::string cliUsage()
-{
+std::string cliUsage() {
     GeneratorInputs inputs;
     return CommandLine(inputs).app.help();
 }

@@ -10,23 +10,19 @@
 #include "generator/posix/home_folder.h"
 #include "generator/posix/posix_file_system.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace tarrowmgr;
     const std::vector<std::string> args(argv + 1, argv + argc);
     const CliCommand command = parseCliOptions(args, defaultInputs(userHomeFolder()));
     switch (command.kind) {
-    case CliCommand::Kind::Help:
-        std::cout << cliUsage();
-        return 0;
+    case CliCommand::Kind::Help: std::cout << cliUsage(); return 0;
     case CliCommand::Kind::Version:
         std::cout << kProductName << " " << kFileVersion << "\n" << kFileDescription << "\n";
         return 0;
     case CliCommand::Kind::Error:
         std::cerr << "TarrowMgrCli: " << command.error << "\n" << cliUsage();
         return 2;
-    case CliCommand::Kind::Write:
-        break;
+    case CliCommand::Kind::Write: break;
     }
     PosixFileSystem files;
     RandomSource random;

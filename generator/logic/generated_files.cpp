@@ -4,9 +4,7 @@
 
 namespace tarrowmgr {
 
-void buildUsersLine(std::string& out, const GeneratorInputs& inputs, std::int32_t k,
-                    std::string_view field6)
-{
+void buildUsersLine(std::string& out, const GeneratorInputs& inputs, std::int32_t k, std::string_view field6) {
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, k).ptr;
     out.assign(inputs.userName);
@@ -23,8 +21,7 @@ void buildUsersLine(std::string& out, const GeneratorInputs& inputs, std::int32_
     out += field6;
 }
 
-std::vector<std::string> controllerIniLines(const GeneratorInputs& inputs)
-{
+std::vector<std::string> controllerIniLines(const GeneratorInputs& inputs) {
     return {
         "[General]",
         "Local Broadcast=" + inputs.broadcast,
@@ -32,14 +29,13 @@ std::vector<std::string> controllerIniLines(const GeneratorInputs& inputs)
     };
 }
 
-std::vector<std::string> clientIniLines(const GeneratorInputs& inputs)
-{
+std::vector<std::string> clientIniLines(const GeneratorInputs& inputs) {
     return {
         "[General]",
         "Local Broadcast=" + inputs.broadcast,
         "WorkloadUsersFile=",
-        "PerformWorkloadAsUser=" + inputs.userName + ',' + inputs.password + ',' + inputs.tree +
-            ',' + inputs.context + ',' + inputs.serverName + ',',
+        "PerformWorkloadAsUser=" + inputs.userName + ',' + inputs.password + ',' + inputs.tree + ',' +
+            inputs.context + ',' + inputs.serverName + ',',
         "NumberOfWorkloads=2",
         "BatchWorkloads=1",
         "MaxDelay=90",

@@ -15,8 +15,7 @@ inline constexpr const char* kClientIniName = "Tarrow.ini";
 
 // Replaces out with users-file line k: the base name with k appended, password, tree,
 // context, server name and field6, separated by single commas, written as typed.
-void buildUsersLine(std::string& out, const GeneratorInputs& inputs, std::int32_t k,
-                    std::string_view field6);
+void buildUsersLine(std::string& out, const GeneratorInputs& inputs, std::int32_t k, std::string_view field6);
 
 // The controller's INI file, three lines.
 std::vector<std::string> controllerIniLines(const GeneratorInputs& inputs);

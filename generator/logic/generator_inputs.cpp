@@ -2,12 +2,10 @@
 
 namespace tarrowmgr {
 
-GeneratorInputs defaultInputs(const std::string& homeFolder)
-{
+GeneratorInputs defaultInputs(const std::string& homeFolder) {
     GeneratorInputs inputs;
     inputs.workingDir = homeFolder;
-    if (!inputs.workingDir.empty() && inputs.workingDir.back() != '/')
-        inputs.workingDir += '/';
+    if (!inputs.workingDir.empty() && inputs.workingDir.back() != '/') inputs.workingDir += '/';
     inputs.workingDir += "TarrowMgr/";
     return inputs;
 }

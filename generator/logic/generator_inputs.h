@@ -13,10 +13,10 @@ struct GeneratorInputs {
     std::string tree = "127.0.0.1";  // directory server address or tree name
     std::string context = "Users.Engineering.Elmford.Vantric";
     std::string serverName = "NotUsed";
-    std::string timeout = "1";  // field 6 of the users file when random is off
-    bool random = false;        // field 6 is a random 1..60 instead of the time-out text
-    std::string numUsers = "10";  // converted by parseNumberOfUsers
-    std::string workingDir;       // folder that receives the files; ends in "/" by default
+    std::string timeout = "1";          // field 6 of the users file when random is off
+    bool random = false;                // field 6 is a random 1..60 instead of the time-out text
+    std::string numUsers = "10";        // converted by parseNumberOfUsers
+    std::string workingDir;             // folder that receives the files; ends in "/" by default
     std::string csvFile = "Users.csv";  // users-file name, relative to workingDir or absolute
     std::string broadcast = "127.255.255.255";
 };

@@ -2,8 +2,7 @@
 
 namespace tarrowmgr {
 
-float RandomSource::nextUniform()
-{
+float RandomSource::nextUniform() {
     // Marsaglia's xorshift32: full period over the non-zero 32-bit states.
     state_ ^= state_ << 13;
     state_ ^= state_ >> 17;
@@ -12,8 +11,7 @@ float RandomSource::nextUniform()
     return static_cast<float>(state_ >> 8) * (1.0f / 16777216.0f);
 }
 
-int RandomSource::nextTimeout()
-{
+int RandomSource::nextTimeout() {
     // Computed in double: in float, u just below 1 times 60 could round up to 60 and give 61.
     return static_cast<int>(static_cast<double>(nextUniform()) * 60.0 + 1.0);
 }

@@ -23,8 +23,7 @@ public:
     virtual void showMessage(const std::string& text, const std::string& caption) = 0;
     // Lets the operator pick a folder, starting at startFolder; the chosen folder with "/"
     // appended, or an empty text when the operator cancels.
-    virtual std::string browseForDirectory(const std::string& title,
-                                           const std::string& startFolder) = 0;
+    virtual std::string browseForDirectory(const std::string& title, const std::string& startFolder) = 0;
     // Asks the platform to show a document in the web browser; failures are not reported.
     virtual void openDocument(const std::string& address) = 0;
 };

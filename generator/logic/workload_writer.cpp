@@ -12,17 +12,14 @@ namespace {
 
 // Closes file after a failed write, keeping the lines written so far; the first failure is
 // the one reported, so a second one from the close is dropped.
-void closeQuietly(TextFile& file) noexcept
-{
+void closeQuietly(TextFile& file) noexcept {
     try {
         file.close();
     } catch (const FileError&) {
     }
 }
 
-void writeUsersFile(const GeneratorInputs& inputs, std::int32_t count, RandomSource& random,
-                    FileSystem& files)
-{
+void writeUsersFile(const GeneratorInputs& inputs, std::int32_t count, RandomSource& random, FileSystem& files) {
     const std::unique_ptr<TextFile> file = files.createTextFile(inputs.csvFile);
     std::string line;
     char digits[4];
@@ -46,13 +43,10 @@ void writeUsersFile(const GeneratorInputs& inputs, std::int32_t count, RandomSou
     file->close();
 }
 
-void writeLines(const std::string& path, const std::vector<std::string>& lines,
-                FileSystem& files)
-{
+void writeLines(const std::string& path, const std::vector<std::string>& lines, FileSystem& files) {
     const std::unique_ptr<TextFile> file = files.createTextFile(path);
     try {
-        for (const std::string& line : lines)
-            file->writeLine(line);
+        for (const std::string& line : lines) file->writeLine(line);
     } catch (const FileError&) {
         closeQuietly(*file);
         throw;
@@ -62,15 +56,12 @@ void writeLines(const std::string& path, const std::vector<std::string>& lines,
 
 }  // namespace
 
-std::optional<std::string> writeWorkloadFiles(const GeneratorInputs& inputs,
-                                              RandomSource& random, FileSystem& files)
-{
+std::optional<std::string> writeWorkloadFiles(const GeneratorInputs& inputs, RandomSource& random,
+                                              FileSystem& files) {
     const NumberOfUsers users = parseNumberOfUsers(inputs.numUsers);
-    if (!users.ok)
-        return users.error;
+    if (!users.ok) return users.error;
     try {
-        if (!files.folderExists(inputs.workingDir))
-            files.createFolder(inputs.workingDir);
+        if (!files.folderExists(inputs.workingDir)) files.createFolder(inputs.workingDir);
         files.changeDirectory(inputs.workingDir);
         writeUsersFile(inputs, users.count, random, files);
         writeLines(kControllerIniName, controllerIniLines(inputs), files);

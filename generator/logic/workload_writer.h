@@ -16,7 +16,7 @@ namespace tarrowmgr {
 // per users-file line, used or not. Returns the failure text, or nothing on success; on a
 // failure the remaining steps are skipped, the file being written keeps the lines written so
 // far, and files written earlier stay. A refused number of users writes nothing.
-std::optional<std::string> writeWorkloadFiles(const GeneratorInputs& inputs,
-                                              RandomSource& random, FileSystem& files);
+std::optional<std::string> writeWorkloadFiles(const GeneratorInputs& inputs, RandomSource& random,
+                                              FileSystem& files);
 
 }  // namespace tarrowmgr

@@ -12,11 +12,9 @@ namespace {
 // The start folder of the browse in progress, for BrowseCallbackProc.
 QString browseStartFolder;
 
-void selectStartFolder(QFileDialog& dialog)
-{
+void selectStartFolder(QFileDialog& dialog) {
     const QFileInfo start(browseStartFolder);
-    if (browseStartFolder.isEmpty() || !start.isDir())
-        return;  // the dialog keeps its own default selection
+    if (browseStartFolder.isEmpty() || !start.isDir()) return;  // the dialog keeps its own default selection
     QDir folder(start.absoluteFilePath());
     const QString name = folder.dirName();
     if (folder.cdUp() && !name.isEmpty()) {
@@ -29,8 +27,7 @@ void selectStartFolder(QFileDialog& dialog)
 
 }  // namespace
 
-QString BrowseForDirectory(QWidget* owner, const QString& title, const QString& startFolder)
-{
+QString BrowseForDirectory(QWidget* owner, const QString& title, const QString& startFolder) {
     browseStartFolder = startFolder;
     QFileDialog dialog(owner, title);
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly);
@@ -43,24 +40,19 @@ QString BrowseForDirectory(QWidget* owner, const QString& title, const QString& 
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
         grid->addWidget(status, grid->rowCount(), 0, 1, grid->columnCount());
 
-    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog,
-                     [&dialog](const QString& path) {
-                         BrowseCallbackProc(&dialog, kBrowseSelectionChanged, path, 0);
-                     });
+    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, [&dialog](const QString& path) {
+        BrowseCallbackProc(&dialog, kBrowseSelectionChanged, path, 0);
+    });
     BrowseCallbackProc(&dialog, kBrowseInitialized, QString(), 0);
 
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
+    if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty())
-        return {};
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return {};
     return chosen.first() + QLatin1Char('/');
 }
 
-int BrowseCallbackProc(QFileDialog* dialog, int message, const QString& parameter, qintptr)
-{
-    if (dialog == nullptr)
-        return 0;
+int BrowseCallbackProc(QFileDialog* dialog, int message, const QString& parameter, qintptr) {
+    if (dialog == nullptr) return 0;
     if (message == kBrowseInitialized) {
         selectStartFolder(*dialog);
     } else if (message == kBrowseSelectionChanged) {

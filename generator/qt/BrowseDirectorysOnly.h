@@ -9,7 +9,7 @@ class QWidget;
 namespace tarrowmgr {
 
 // Messages the browser sends to BrowseCallbackProc.
-inline constexpr int kBrowseInitialized = 1;      // the dialog has been set up
+inline constexpr int kBrowseInitialized = 1;       // the dialog has been set up
 inline constexpr int kBrowseSelectionChanged = 2;  // parameter: the newly selected path
 
 // Object name of the browser's status line, which shows the selected folder's path.
@@ -23,7 +23,6 @@ QString BrowseForDirectory(QWidget* owner, const QString& title, const QString& 
 // Reacts to the browser's messages: on kBrowseInitialized selects the start folder kept by
 // BrowseForDirectory, on kBrowseSelectionChanged shows parameter in the status line when it
 // names a folder. Returns 0 in every case; nothing it meets reaches the operator.
-int BrowseCallbackProc(QFileDialog* dialog, int message, const QString& parameter,
-                       qintptr data);
+int BrowseCallbackProc(QFileDialog* dialog, int message, const QString& parameter, qintptr data);
 
 }  // namespace tarrowmgr

@@ -18,21 +18,18 @@ class TarrowMgrFrm : public QWidget, public GeneratorForm {
     Q_OBJECT
 public:
     // defaults fill the controls; readmeAddress is what the Information button opens.
-    TarrowMgrFrm(const GeneratorInputs& defaults, const std::string& readmeAddress,
-                 QWidget* parent = nullptr);
+    TarrowMgrFrm(const GeneratorInputs& defaults, const std::string& readmeAddress, QWidget* parent = nullptr);
 
     // GeneratorForm, over the controls. Texts pass as Latin-1.
     GeneratorInputs inputs() const override;
     void setWorkingDirText(const std::string& text) override;
     void showMessage(const std::string& text, const std::string& caption) override;
-    std::string browseForDirectory(const std::string& title,
-                                   const std::string& startFolder) override;
+    std::string browseForDirectory(const std::string& title, const std::string& startFolder) override;
     void openDocument(const std::string& address) override;
 
 private:
     QLabel* addLabel(const char* name, const char* caption, QRect twips, const char* tip);
-    QLineEdit* addTextBox(const char* name, const std::string& text, QRect twips,
-                          const char* tip);
+    QLineEdit* addTextBox(const char* name, const std::string& text, QRect twips, const char* tip);
 
     QLineEdit* userNameText_;
     QLineEdit* passwordText_;

@@ -22,13 +22,13 @@ QV_API int32_t QVDSCreateContextHandle(uint32_t* handle) {
 }
 
 QV_API int32_t QVDSSetContext(uint32_t handle, int32_t key, const void* value) {
-    return qdsfake::onCall("QVDSSetContext", num(handle) + "," + num(key) + "," +
-                                                 qdsfake::text(static_cast<const char*>(value)));
+    return qdsfake::onCall(
+        "QVDSSetContext", num(handle) + "," + num(key) + "," + qdsfake::text(static_cast<const char*>(value)));
 }
 
 QV_API int32_t QVDSGetContext(uint32_t handle, int32_t key, void* value) {
-    const std::int32_t rc =
-        qdsfake::onCall("QVDSGetContext", num(handle) + "," + num(key) + "," + qdsfake::out(value));
+    const std::int32_t rc = qdsfake::onCall("QVDSGetContext",
+                                            num(handle) + "," + num(key) + "," + qdsfake::out(value));
     if (rc != 0) return rc;
     if (!value) return QV_ERR_BAD_ARGUMENT;
     if (key != QV_CTX_CONNECTION) return QV_ERR_BAD_KEY;
@@ -36,13 +36,12 @@ QV_API int32_t QVDSGetContext(uint32_t handle, int32_t key, void* value) {
     return 0;
 }
 
-QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName,
-                         const char* password, int32_t reserved) {
-    const std::int32_t rc = qdsfake::onCall(
-        "QVDSLogin",
-        num(handle) + "," + num(options) + "," + qdsfake::text(userName) + "," +
-            qdsfake::text(password) + "," + num(reserved),
-        userName ? userName : "");
+QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName, const char* password,
+                         int32_t reserved) {
+    const std::int32_t rc = qdsfake::onCall("QVDSLogin",
+                                            num(handle) + "," + num(options) + "," + qdsfake::text(userName) +
+                                                "," + qdsfake::text(password) + "," + num(reserved),
+                                            userName ? userName : "");
     if (const std::uint32_t us = qdsfake::loginDelayUs())
         std::this_thread::sleep_for(std::chrono::microseconds(us));
     qdsfake::timeLogin();

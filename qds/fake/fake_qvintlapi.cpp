@@ -20,8 +20,8 @@ QV_API int32_t QVGetLocaleInfo(QVLocaleRecord* record) {
 }
 
 QV_API int32_t QVInitUnicodeTables(int32_t codePage, int32_t countryCode) {
-    const std::int32_t rc = qdsfake::onCall(
-        "QVInitUnicodeTables", std::to_string(codePage) + "," + std::to_string(countryCode));
+    const std::int32_t rc = qdsfake::onCall("QVInitUnicodeTables",
+                                            std::to_string(codePage) + "," + std::to_string(countryCode));
     if (rc == 0) qdsfake::initUnicodeTables();
     return rc;
 }

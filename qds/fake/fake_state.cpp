@@ -108,8 +108,7 @@ bool parseLong(const std::string& s, long long& value) {
 }
 
 void reportBadEntry(const char* variable, const std::string& entry, const char* expected) {
-    std::fprintf(stderr, "qdsfake: ignoring %s entry \"%s\": expected %s\n", variable,
-                 entry.c_str(), expected);
+    std::fprintf(stderr, "qdsfake: ignoring %s entry \"%s\": expected %s\n", variable, entry.c_str(), expected);
 }
 
 // Reads the QDSFAKE_* variables; runs once when the library is loaded.
@@ -152,17 +151,16 @@ void configureFromEnvironment() {
             const auto parts = splitOn(entry, ':');
             long long us = 0;
             const int phase = parts.size() == 2 ? phaseOfName(parts[0]) : -1;
-            if (phase >= 0 && phase != QV_PHASE_BIND && parseLong(parts[1], us) && us >= -1 &&
-                us <= 60'000'000)
+            if (phase >= 0 && phase != QV_PHASE_BIND && parseLong(parts[1], us) && us >= -1 && us <= 60'000'000)
                 setPhase(phase, us);
             else if (!entry.empty())
-                reportBadEntry("QDSFAKE_PHASE_US", entry, "PHASE:US (connect, tls, verify, unbind; -1: not reached)");
+                reportBadEntry("QDSFAKE_PHASE_US", entry,
+                               "PHASE:US (connect, tls, verify, unbind; -1: not reached)");
         }
     }
     if (const char* v = std::getenv("QDSFAKE_LOGIN_DELAY_US")) {
         long long us = 0;
-        if (parseLong(v, us) && us >= 0 && us <= 60'000'000)
-            s.loginDelayUs = static_cast<std::uint32_t>(us);
+        if (parseLong(v, us) && us >= 0 && us <= 60'000'000) s.loginDelayUs = static_cast<std::uint32_t>(us);
         else
             reportBadEntry("QDSFAKE_LOGIN_DELAY_US", v, "microseconds from 0 to 60000000");
     }

@@ -33,8 +33,8 @@ QV_API int32_t QVDSGetContext(uint32_t handle, int32_t key, void* value);
 /* Ordinal 3028. Logs in: converts user name and password from the code page of the
  * Unicode tables to UTF-8 and binds as that user over a new connection to the tree.
  * options and reserved must be 0. An open login of the context is ended first. */
-QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName,
-                         const char* password, int32_t reserved);
+QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName, const char* password,
+                         int32_t reserved);
 
 /* Ordinal 1164. Confirms with the server that the connection is bound as the user
  * of the login. Returns QV_OK or QV_ERR_IDENTITY_MISMATCH and the network failures. */
@@ -69,9 +69,9 @@ QV_API int32_t QVDSFreeContext(uint32_t handle);
 #define QV_PHASE_COUNT 5
 
 typedef struct QVLoginTimings {
-    uint32_t reached;            /* bit (1u << phase) for each phase reached */
-    uint32_t reserved;           /* 0 */
-    int64_t us[QV_PHASE_COUNT];  /* microseconds per phase; 0 for a phase not reached */
+    uint32_t reached;           /* bit (1u << phase) for each phase reached */
+    uint32_t reserved;          /* 0 */
+    int64_t us[QV_PHASE_COUNT]; /* microseconds per phase; 0 for a phase not reached */
 } QVLoginTimings;
 
 /* Ordinal 3100. Fills *timings with what the calling thread measured since its last call

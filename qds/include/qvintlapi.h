@@ -14,9 +14,9 @@ extern "C" {
 /* The locale record. Callers rely only on the two 32-bit values at byte offsets 56
  * (country code) and 60 (code page); the rest is the library's own. */
 typedef struct QVLocaleRecord {
-    char localeName[56];  /* the locale's name, e.g. "en_US.UTF-8", zero-terminated */
-    int32_t countryCode;  /* byte offset 56: international dialling code, 1 = USA */
-    int32_t codePage;     /* byte offset 60: single-byte code page, e.g. 1252 */
+    char localeName[56]; /* the locale's name, e.g. "en_US.UTF-8", zero-terminated */
+    int32_t countryCode; /* byte offset 56: international dialling code, 1 = USA */
+    int32_t codePage;    /* byte offset 60: single-byte code page, e.g. 1252 */
     char reserved[64];
 } QVLocaleRecord;
 

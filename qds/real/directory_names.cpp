@@ -16,7 +16,8 @@ bool startsWithNoCase(const std::string& s, const char* prefix) {
 }
 
 bool validPort(const std::string& p) {
-    if (p.empty() || p.size() > 5 || !std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (p.empty() || p.size() > 5 ||
+        !std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
     const long port = std::stol(p);
     return port >= 1 && port <= 65535;
@@ -30,7 +31,8 @@ bool validHostChar(char c) {
 
 std::optional<std::string> treeToUrl(const std::string& tree) {
     if (startsWithNoCase(tree, "ldap://") || startsWithNoCase(tree, "ldaps://")) {
-        if (std::any_of(tree.begin(), tree.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }))
+        if (std::any_of(tree.begin(), tree.end(),
+                        [](char c) { return std::isspace(static_cast<unsigned char>(c)); }))
             return std::nullopt;
         return tree;
     }
@@ -46,7 +48,9 @@ std::optional<std::string> treeToUrl(const std::string& tree) {
             if (!validPort(port)) return std::nullopt;
         }
         const std::string addr = host.substr(1, close - 1);
-        if (addr.empty() || !std::all_of(addr.begin(), addr.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.'; }))
+        if (addr.empty() || !std::all_of(addr.begin(), addr.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
+            }))
             return std::nullopt;
         return "ldap://[" + addr + "]" + (port.empty() ? "" : ":" + port);
     }
@@ -65,8 +69,8 @@ std::string escapeDnValue(const std::string& value) {
     out.reserve(value.size() + 8);
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
-        const bool special = c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' ||
-                             c == '>' || c == ';' || c == '=';
+        const bool special = c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' || c == '>' ||
+                             c == ';' || c == '=';
         const bool edge = (i == 0 && (c == ' ' || c == '#')) || (i + 1 == value.size() && c == ' ');
         if (c == '\0' || static_cast<unsigned char>(c) < 0x20) {
             char hex[4];

@@ -67,7 +67,8 @@ std::int32_t codeOfLdapResult(int ldapResult) {
 bool sameDn(const std::string& a, const std::string& b) {
     // Servers mostly answer with the DN as it was sent: no parsing needed then.
     if (strcasecmp(a.c_str(), b.c_str()) == 0) return true;
-    struct berval na{}, nb{};
+    struct berval na {
+    }, nb{};
     if (ldap_dn_normalize(a.c_str(), LDAP_DN_FORMAT_LDAPV3, &na.bv_val, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
         return strcasecmp(a.c_str(), b.c_str()) == 0;
     if (ldap_dn_normalize(b.c_str(), LDAP_DN_FORMAT_LDAPV3, &nb.bv_val, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
@@ -176,8 +177,8 @@ std::int32_t LdapSession::probeMissingEntry(const std::string& dn, const std::st
     char noAttributes[] = LDAP_NO_ATTRS;
     char* attrs[] = {noAttributes, nullptr};
     int msgid = 0;
-    if (ldap_search_ext(ld_, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 1, nullptr,
-                        nullptr, nullptr, 1, &msgid) != LDAP_SUCCESS)
+    if (ldap_search_ext(ld_, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 1, nullptr, nullptr,
+                        nullptr, 1, &msgid) != LDAP_SUCCESS)
         return QV_ERR_INVALID_CREDENTIALS;
     LDAPMessage* result = nullptr;
     if (awaitResult(msgid, &result) != QV_OK) return QV_ERR_INVALID_CREDENTIALS;

@@ -7,8 +7,8 @@ namespace {
 
 std::atomic<bool> timingOn{true};
 
-constexpr std::uint32_t kLoginPhases =
-    (1u << QV_PHASE_CONNECT) | (1u << QV_PHASE_TLS) | (1u << QV_PHASE_BIND) | (1u << QV_PHASE_VERIFY);
+constexpr std::uint32_t kLoginPhases = (1u << QV_PHASE_CONNECT) | (1u << QV_PHASE_TLS) |
+                                       (1u << QV_PHASE_BIND) | (1u << QV_PHASE_VERIFY);
 
 // Plain data, so that a thread-local record costs no constructor or destructor.
 thread_local QVLoginTimings record{};

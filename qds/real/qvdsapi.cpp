@@ -151,8 +151,8 @@ QV_API int32_t QVDSGetContext(uint32_t handle, int32_t key, void* value) {
     return QV_OK;
 }
 
-QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName,
-                         const char* password, int32_t reserved) {
+QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName, const char* password,
+                         int32_t reserved) {
     if (options != 0 || reserved != 0 || !userName || !password) return QV_ERR_BAD_ARGUMENT;
     return guarded([&] {
         const auto c = find(handle);

@@ -4,7 +4,7 @@
 namespace qds {
 
 struct Timeouts {
-    int connectMs = 3000;  // establishing the TCP connection, and its TLS handshake
+    int connectMs = 3000;    // establishing the TCP connection, and its TLS handshake
     int operationMs = 5000;  // waiting for the answer to one request
 };
 

@@ -28,9 +28,8 @@ Interval differenceInterval(const Interval& a, const Interval& b);
 // Percentile bootstrap of the mean logins per second, B - A: resamples each run's seconds
 // with replacement, with a fixed seed so that a comparison repeats exactly. Needs two seconds
 // of each run at least.
-std::optional<Interval> rateDifferenceInterval(const std::vector<double>& a,
-                                               const std::vector<double>& b, double level,
-                                               int resamples, std::uint64_t seed);
+std::optional<Interval> rateDifferenceInterval(const std::vector<double>& a, const std::vector<double>& b,
+                                               double level, int resamples, std::uint64_t seed);
 
 struct PercentileRow {
     std::string measure;     // "latency", "connect", ...
@@ -51,8 +50,8 @@ struct Comparison {
 };
 
 struct CompareSettings {
-    double thresholdPercent = 10;  // a change smaller than this is never "worse"
-    double level = 0.95;           // confidence level of every interval
+    double thresholdPercent = 10;                       // a change smaller than this is never "worse"
+    double level = 0.95;                                // confidence level of every interval
     std::vector<std::string> gatedMeasures{"latency"};  // measures whose regression fails the gate
 };
 

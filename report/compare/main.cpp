@@ -5,13 +5,13 @@
 
 #include "report/compare/comparison.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace tarrow::compare;
-    CLI::App app{"Compares two Tarrow runs: latency and phase percentiles with confidence intervals, "
-                 "and throughput.\nExit status: 0 when B is not worse than A beyond the threshold, "
-                 "1 when it is, 2 on bad input.",
-                 "tarrow-compare"};
+    CLI::App app{
+        "Compares two Tarrow runs: latency and phase percentiles with confidence intervals, "
+        "and throughput.\nExit status: 0 when B is not worse than A beyond the threshold, "
+        "1 when it is, 2 on bad input.",
+        "tarrow-compare"};
     std::string pathA;
     std::string pathB;
     CompareSettings settings;

@@ -13,38 +13,31 @@ namespace {
 using nlohmann::json;
 
 // The run's histogram of a measure, when the report carries it, gives every order statistic.
-void attachHistogram(Distribution& d, const json& report, const std::string& measure)
-{
+void attachHistogram(Distribution& d, const json& report, const std::string& measure) {
     const auto histograms = report.find("histograms");
-    if (histograms == report.end() || !histograms->is_object())
-        return;
+    if (histograms == report.end() || !histograms->is_object()) return;
     const auto text = histograms->find(measure);
-    if (text == histograms->end() || !text->is_string())
-        return;
+    if (text == histograms->end() || !text->is_string()) return;
     const auto histogram = LatencyHistogram::deserializeText(text->get<std::string>());
-    if (!histogram || histogram->count() != d.count || d.count == 0)
-        return;
+    if (!histogram || histogram->count() != d.count || d.count == 0) return;
     d.valueAtRankUs = [h = *histogram](std::uint64_t rank) {
         return static_cast<double>(h.percentile(static_cast<double>(rank + 1) / static_cast<double>(h.count())));
     };
 }
 
-Distribution readDistribution(const json& figures)
-{
+Distribution readDistribution(const json& figures) {
     Distribution d;
     d.count = figures.value("count", std::uint64_t{0});
     for (const char* key : {"p50", "p90", "p99", "p999"}) {
         const auto it = figures.find(key);
-        if (it != figures.end() && it->is_number())
-            d.percentilesUs[key] = it->get<double>();
+        if (it != figures.end() && it->is_number()) d.percentilesUs[key] = it->get<double>();
     }
     return d;
 }
 
 }  // namespace
 
-std::optional<RunFigures> readRunFigures(const std::string& path, std::string& error)
-{
+std::optional<RunFigures> readRunFigures(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot be read";
@@ -68,15 +61,13 @@ std::optional<RunFigures> readRunFigures(const std::string& path, std::string& e
             for (const auto& [name, figures] : phases->items())
                 if (figures.is_object() && figures.value("count", 0) > 0)
                     run.measures[name] = readDistribution(figures);
-        for (auto& [name, distribution] : run.measures)
-            attachHistogram(distribution, report, name);
+        for (auto& [name, distribution] : run.measures) attachHistogram(distribution, report, name);
         run.loginsPerSecond = report.value("logins_per_s", 0.0);
         if (const auto intervals = report.find("intervals"); intervals != report.end() && intervals->is_array())
             for (const json& second : *intervals)
                 run.loginsPerInterval.push_back(second.value("logins", 0.0));
         // The last second is cut short by the end of the run: its count is no rate.
-        if (!run.loginsPerInterval.empty())
-            run.loginsPerInterval.pop_back();
+        if (!run.loginsPerInterval.empty()) run.loginsPerInterval.pop_back();
         return run;
     } catch (const json::exception& e) {
         error = path + ": not a Tarrow report: " + e.what();

@@ -5,8 +5,7 @@
 
 #include "report/page/report_page.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3) {
         std::cerr << "usage: write_page REPORT_JSON REPORT_HTML\n";
         return 2;

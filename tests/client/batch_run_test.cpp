@@ -150,7 +150,8 @@ TEST_F(BatchRun, EndOfFileByteEndsTheFile) {
 TEST_F(BatchRun, UnopenableFileIsOneErrorLineAndNoReport) {
     const std::string missing = (temp.path() / "missing.dat").string();
     EXPECT_FALSE(runFile(missing).fileRead);
-    EXPECT_EQ(memDebug.lines, Lines{"***ERROR: Cannot open users file \"" + missing + "\": No such file or directory"});
+    EXPECT_EQ(memDebug.lines,
+              Lines{"***ERROR: Cannot open users file \"" + missing + "\": No such file or directory"});
 
     memDebug.clear();
     EXPECT_FALSE(runFile(temp.path().string()).fileRead);  // a folder
@@ -183,7 +184,8 @@ struct RecordingObserver : tarrow::BatchObserver {
     };
     void onRunStart(std::int64_t us) override { startUs = us; }
     void onLogin(const tarrow::BatchLogin& l) override {
-        logins.push_back({std::string(l.user), l.outcome, l.code, std::string(l.message), l.endUs - l.startUs, l.phases});
+        logins.push_back(
+            {std::string(l.user), l.outcome, l.code, std::string(l.message), l.endUs - l.startUs, l.phases});
         if (stopAfter && logins.size() == stopAfter) stop = true;
     }
     void onRejectedLine() override { ++rejected; }
@@ -203,8 +205,8 @@ struct RecordingObserver : tarrow::BatchObserver {
 }  // namespace
 
 TEST_F(BatchRun, AnObserverSeesEveryLoginWithItsVirtualTimingsAndTheLogStaysTheSame) {
-    const std::string path =
-        temp.writeFile("users.dat", line("alice") + "\nshort,line\n" + line("bob") + "\n" + line("carol") + "\n");
+    const std::string path = temp.writeFile(
+        "users.dat", line("alice") + "\nshort,line\n" + line("bob") + "\n" + line("carol") + "\n");
     qdsfake_fail_user("bob", -203);
     qdsfake_set_login_delay_us(777);
     qdsfake_set_phase_us(QV_PHASE_VERIFY, 5);
@@ -227,16 +229,18 @@ TEST_F(BatchRun, AnObserverSeesEveryLoginWithItsVirtualTimingsAndTheLogStaysTheS
     EXPECT_TRUE(seen.logins[1].phases.has(tarrow::LoginPhase::Unbind));  // alice's login ends in bob's
     EXPECT_FALSE(seen.logins[1].phases.has(tarrow::LoginPhase::Verify));
     EXPECT_EQ(seen.logins[2].outcome, tarrow::LoginOutcome::Success);
-    EXPECT_EQ(memDebug.lines, (Lines{"alice Successful Login!", "***DSUser DSERROR: setUserInfo() - Insufficient data",
-                                     "***DSUser DSERROR: QVDSLogin returned -203", "carol Successful Login!",
-                                     "It took: 00:00:00:07 to execute the client workload.", "",
-                                     "  There were 3 operations performed.", "  Successful operations: 2"}));
+    EXPECT_EQ(memDebug.lines,
+              (Lines{"alice Successful Login!", "***DSUser DSERROR: setUserInfo() - Insufficient data",
+                     "***DSUser DSERROR: QVDSLogin returned -203", "carol Successful Login!",
+                     "It took: 00:00:00:07 to execute the client workload.", "",
+                     "  There were 3 operations performed.", "  Successful operations: 2"}));
     EXPECT_EQ(tally.performed, 3);
     EXPECT_TRUE(tally.fileRead);
 }
 
 TEST_F(BatchRun, AskedToStopItEndsBeforeTheNextLineWithoutItsReportLines) {
-    const std::string path = temp.writeFile("users.dat", line("a") + "\n" + line("b") + "\n" + line("c") + "\n");
+    const std::string path = temp.writeFile("users.dat",
+                                            line("a") + "\n" + line("b") + "\n" + line("c") + "\n");
     RecordingObserver seen;
     seen.stopAfter = 2;
     tally = runFile(path, &seen, &seen.stop);

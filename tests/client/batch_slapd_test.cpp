@@ -14,9 +14,9 @@ TEST(BatchRunAgainstDirectory, RightAndWrongPasswordsAreLoggedAndCounted) {
     PrivateSlapd slapd({{"alice", "Alice-pw1"}, {"bob", "Bob-pw2"}});
     const std::string rest = std::string(",") + slapd.tree() + "," + PrivateSlapd::kContext + ",srv1,300";
     FormHarness h;
-    h.form().workloadUsersFile = h.writeFile(
-        "users.dat", "alice,Alice-pw1" + rest + "\r\n" + "bob,wrong" + rest + "\r\n" + "bob,Bob-pw2" + rest +
-                         "\r\n" + "nobody,x" + rest + "\r\n");
+    h.form().workloadUsersFile = h.writeFile("users.dat", "alice,Alice-pw1" + rest + "\r\n" + "bob,wrong" +
+                                                              rest + "\r\n" + "bob,Bob-pw2" + rest + "\r\n" +
+                                                              "nobody,x" + rest + "\r\n");
     tarrow::BatchTally tally;
     h.form().guarded([&] { tally = h.form().runBatch(); });
 

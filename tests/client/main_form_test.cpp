@@ -30,7 +30,8 @@ TEST_F(MainForm, ManualExecutionLogsResultInHexAndTheTime) {
     typeCredentials();
     h.monotonicClock.stepPerReadingUs = 1'005'000;  // the operation takes 1.005 s
     h.form().btnExecuteClick();
-    EXPECT_EQ(h.log(), (std::vector<std::string>{"user->execute() Returned: 01", "Function took: 00:00:01:05"}));
+    EXPECT_EQ(h.log(),
+              (std::vector<std::string>{"user->execute() Returned: 01", "Function took: 00:00:01:05"}));
     EXPECT_THAT(recordedCalls(), Contains("QVDSLogin(1,0,alice,secret,0)"));
 }
 
@@ -50,8 +51,8 @@ TEST_F(MainForm, ManualExecutionTakesTheFiveTextsWholeAndRunsTheUsersOwnFunction
     EXPECT_EQ(u.tree, "t");
     EXPECT_EQ(u.context, "c,x");
     EXPECT_EQ(u.server, "s s");
-    EXPECT_EQ(h.log(),
-              (std::vector<std::string>{"user->execute() Returned: FFFFD8F1", "Function took: 00:02:05:300"}));
+    EXPECT_EQ(h.log(), (std::vector<std::string>{"user->execute() Returned: FFFFD8F1",
+                                                 "Function took: 00:02:05:300"}));
     EXPECT_EQ(qdsfake_call_count(), 0u);
 }
 

@@ -35,9 +35,8 @@ TEST(ClientSocketLoopbackTest, CredentialsInReplyOutAndOrderlyCloseByController)
     std::vector<std::string> events;
     std::string received;
     socket.setHandlers({[&] { events.push_back("connected"); }, [&] { events.push_back("lost"); },
-                        [&](const std::string& bytes) { received += bytes; }, [&](const std::string& text) {
-                            events.push_back("error:" + text);
-                        }});
+                        [&](const std::string& bytes) { received += bytes; },
+                        [&](const std::string& text) { events.push_back("error:" + text); }});
     socket.setHost("127.0.0.1");
     socket.open();
     ASSERT_TRUE(pumpUntil([&] { return socket.connected() && server.hasPendingConnections(); }));
@@ -71,7 +70,8 @@ TEST(ClientSocketLoopbackTest, RefusedAttemptIsReportedAndLeavesSocketInactive) 
     ClientSocket socket(transport, port);
     std::vector<std::string> errors;
     bool connected = false;
-    socket.setHandlers({[&] { connected = true; }, {}, {}, [&](const std::string& text) { errors.push_back(text); }});
+    socket.setHandlers(
+        {[&] { connected = true; }, {}, {}, [&](const std::string& text) { errors.push_back(text); }});
     socket.setHost("127.0.0.1");
     socket.open();
     ASSERT_TRUE(pumpUntil([&] { return !errors.empty(); }));
@@ -86,7 +86,9 @@ TEST(ClientSocketLoopbackTest, HardCloseByControllerRunsLost) {
     tarrow::qt::QtTcpTransport transport{kWaitMs};
     ClientSocket socket(transport, server.serverPort());
     std::vector<std::string> events;
-    socket.setHandlers({[&] { events.push_back("connected"); }, [&] { events.push_back("lost"); }, {},
+    socket.setHandlers({[&] { events.push_back("connected"); },
+                        [&] { events.push_back("lost"); },
+                        {},
                         [&](const std::string&) { events.push_back("error"); }});
     socket.setHost("127.0.0.1");
     socket.open();

@@ -128,8 +128,9 @@ TEST_F(ClientSocketTest, PeerClosesOrderlyOrWithErrorBothCountAsLost) {
     events.clear();
     connectTo("127.0.0.5");
     transport.raiseClosed("Connection reset by peer");
-    EXPECT_EQ(events, (std::vector<std::string>{"connected", "lost",
-                                                "error:Connection to 127.0.0.5:2308 ended: Connection reset by peer"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{
+                  "connected", "lost", "error:Connection to 127.0.0.5:2308 ended: Connection reset by peer"}));
     EXPECT_FALSE(socket.active());
 }
 

@@ -29,7 +29,8 @@ protected:
 
 TEST_F(ControlChannel, ConnectShowsPeerNameStopsDiscoveryDrawsDelayAndLocks) {
     EXPECT_EQ(h.status(), "Connected to: localhost:2308");
-    EXPECT_EQ(h.hostNames.lookups, std::vector<std::string>{"127.0.0.1"}) << "one lookup, of the peer's address";
+    EXPECT_EQ(h.hostNames.lookups, std::vector<std::string>{"127.0.0.1"})
+        << "one lookup, of the peer's address";
     EXPECT_FALSE(h.timeDiscover.enabled());
     EXPECT_EQ(h.timeEvent.intervalMs(), 5000);
     EXPECT_EQ(h.lblFuncTimer.text(), "Next event in 4 second(s)");
@@ -84,7 +85,8 @@ TEST_F(ControlChannel, CredentialPacketLogsSetsUserFillsBoxesAndArms) {
 TEST_F(ControlChannel, TypeLetterAloneIsRejectedAndNothingArms) {
     h.edtUser.setText("kept");
     h.tcp.raiseReadable("U");
-    EXPECT_EQ(newLog(), (Lines{"Received: U from Controller", "***DSUser ERROR: setUserInfo() - Insufficient data"}));
+    EXPECT_EQ(newLog(),
+              (Lines{"Received: U from Controller", "***DSUser ERROR: setUserInfo() - Insufficient data"}));
     EXPECT_EQ(h.edtUser.text(), "kept");
     EXPECT_FALSE(h.timeEvent.enabled());
     EXPECT_FALSE(h.timeCountdown.enabled());

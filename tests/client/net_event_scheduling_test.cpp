@@ -76,7 +76,8 @@ TEST_F(EventScheduling, LossWhileArmedStillRunsTheOperationWithoutReplyOrErrorLi
     EXPECT_GT(qdsfake_call_count(), callsBefore);
     EXPECT_TRUE(h.tcp.writes.empty());
     // Discovery ran meanwhile; nothing else reached the log.
-    for (const std::string& line : tarrow::logSince(h, before)) EXPECT_EQ(line.rfind("***", 0), std::string::npos);
+    for (const std::string& line : tarrow::logSince(h, before))
+        EXPECT_EQ(line.rfind("***", 0), std::string::npos);
     EXPECT_TRUE(h.errorReport.texts.empty());
 }
 
@@ -103,8 +104,8 @@ TEST_F(EventScheduling, CountdownTextsAroundFirstAndLaterEvent) {
     }
     // The countdown tick was armed first, so at 3 s it runs before the event; the event's
     // draw then shows the next delay.
-    EXPECT_EQ(labels, (Lines{"Next event in 2 second(s)", "Next event in 3 second(s)", "Next event in 2 second(s)",
-                             "Next event in 3 second(s)"}));
+    EXPECT_EQ(labels, (Lines{"Next event in 2 second(s)", "Next event in 3 second(s)",
+                             "Next event in 2 second(s)", "Next event in 3 second(s)"}));
     EXPECT_EQ(h.tcp.writes.size(), 1U);
 
     labels.clear();
@@ -113,8 +114,8 @@ TEST_F(EventScheduling, CountdownTextsAroundFirstAndLaterEvent) {
         h.advance(1000);
         labels.push_back(h.lblFuncTimer.text());
     }
-    EXPECT_EQ(labels, (Lines{"Next event in 2 second(s)", "Next event in 1 second(s)", "Next event in 0 second(s)",
-                             "Next event in 3 second(s)"}));
+    EXPECT_EQ(labels, (Lines{"Next event in 2 second(s)", "Next event in 1 second(s)",
+                             "Next event in 0 second(s)", "Next event in 3 second(s)"}));
     EXPECT_EQ(h.tcp.writes.size(), 2U);
 }
 

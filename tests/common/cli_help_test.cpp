@@ -32,7 +32,8 @@ TEST(HelpLayout, EachGroupHasItsColumnAndLongerDescriptionsContinueThere) {
 
 TEST(HelpLayout, ALabelThatReachesTheColumnKeepsTwoSpacesBeforeItsDescription) {
     CLI::App app;
-    app.formatter(std::make_shared<tarrow::HelpLayout>(std::vector<tarrow::HelpLayout::Group>{{"Options", 10, ""}}));
+    app.formatter(
+        std::make_shared<tarrow::HelpLayout>(std::vector<tarrow::HelpLayout::Group>{{"Options", 10, ""}}));
     std::string value;
     app.add_option("--long-name", value, "text\nmore")->option_text("N");
     app.add_option("--exact", value, "fits")->option_text("N");

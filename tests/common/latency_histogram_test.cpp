@@ -45,8 +45,10 @@ TEST(LatencyHistogram, BucketsTileTheRangeWithoutGapsAndWithinOnePercent) {
         // The middle stands for every value of the bucket.
         const std::int64_t middle = low + (high - low) / 2;
         if (low > 0) {
-            ASSERT_LE(static_cast<double>(middle - low) / static_cast<double>(low), LatencyHistogram::kMaxRelativeError);
-            ASSERT_LE(static_cast<double>(high - middle) / static_cast<double>(high), LatencyHistogram::kMaxRelativeError);
+            ASSERT_LE(static_cast<double>(middle - low) / static_cast<double>(low),
+                      LatencyHistogram::kMaxRelativeError);
+            ASSERT_LE(static_cast<double>(high - middle) / static_cast<double>(high),
+                      LatencyHistogram::kMaxRelativeError);
         }
         expectedLow = high + 1;
     }
@@ -77,10 +79,9 @@ TEST(LatencyHistogram, PercentilesWithinOnePercentOfTheExactValue) {
 
 TEST(LatencyHistogram, CountMinMaxAndMeanAreExact) {
     LatencyHistogram h;
-    for (std::int64_t v : std::vector<std::int64_t>{7, 1'000'003, 15, 600'000'000'000LL, -5})
-        h.record(v);
+    for (std::int64_t v : std::vector<std::int64_t>{7, 1'000'003, 15, 600'000'000'000LL, -5}) h.record(v);
     EXPECT_EQ(h.count(), 5u);
-    EXPECT_EQ(h.min(), 0);  // a negative value counts as 0
+    EXPECT_EQ(h.min(), 0);                  // a negative value counts as 0
     EXPECT_EQ(h.max(), 600'000'000'000LL);  // beyond the top bucket, still exact
     EXPECT_EQ(h.sum(), 600'001'000'025ULL);
     EXPECT_DOUBLE_EQ(h.mean(), 600'001'000'025.0 / 5);
@@ -110,7 +111,8 @@ TEST(LatencyHistogram, SerialisedFormRoundTripsExactlyAndIsCompact) {
     LatencyHistogram h;
     EXPECT_EQ(h.serialize().size(), 5u);
     ASSERT_EQ(LatencyHistogram::deserialize(h.serialize()), h);
-    for (std::int64_t v : std::vector<std::int64_t>{0, 1, 127, 128, 999'999, 3'000'000'000LL, 9'000'000'000'000LL})
+    for (std::int64_t v :
+         std::vector<std::int64_t>{0, 1, 127, 128, 999'999, 3'000'000'000LL, 9'000'000'000'000LL})
         h.record(v);
     for (int i = 0; i < 1000; ++i) h.record(400 + i % 50);
     const std::string bytes = h.serialize();
@@ -120,7 +122,8 @@ TEST(LatencyHistogram, SerialisedFormRoundTripsExactlyAndIsCompact) {
     EXPECT_EQ(back->serialize(), bytes);
     EXPECT_LT(bytes.size(), 200u);
     const auto text = h.serializeText();
-    EXPECT_EQ(text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"), std::string::npos);
+    EXPECT_EQ(text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+              std::string::npos);
     EXPECT_EQ(LatencyHistogram::deserializeText(text), h);
 }
 

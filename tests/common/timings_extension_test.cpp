@@ -32,7 +32,7 @@ TEST(TimingsRecord, IsAZeroByteThenFieldsThenALineFeed) {
 TEST(TimingsRecord, RoundTripsEveryFigureAndAbsentOnes) {
     LoginTimings all = sample();
     all.phases.set(LoginPhase::Tls, 0);  // zero is a figure, not an absence
-    all.executeUs = 600'000'000'000;  // ten minutes in us is far from the limit
+    all.executeUs = 600'000'000'000;     // ten minutes in us is far from the limit
     for (const LoginTimings& t : {sample(), all, LoginTimings{}}) {
         std::string out;
         appendRecord(out, t);

@@ -59,8 +59,12 @@ TEST(UsersFileReader, CarriageReturnsDoNotCountTowardsTheLimit) {
 }
 
 TEST(UsersFileReader, EndOfFileByteStopsReadingEvenMidLine) {
-    EXPECT_EQ(readAll("ab\x1A" "cd\nef\n"), (std::vector<ReadLine>{{kLine, "ab"}}));
-    EXPECT_EQ(readAll("ab\n\x1A" "cd\n"), (std::vector<ReadLine>{{kLine, "ab"}}));
+    EXPECT_EQ(readAll("ab\x1A"
+                      "cd\nef\n"),
+              (std::vector<ReadLine>{{kLine, "ab"}}));
+    EXPECT_EQ(readAll("ab\n\x1A"
+                      "cd\n"),
+              (std::vector<ReadLine>{{kLine, "ab"}}));
     EXPECT_TRUE(readAll("\x1A").empty());
 }
 

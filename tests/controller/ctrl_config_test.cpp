@@ -12,7 +12,9 @@ namespace fs = std::filesystem;
 
 class TempDir {
 public:
-    TempDir() : path(fs::temp_directory_path() / ("tarrowctrl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))) {
+    TempDir()
+        : path(fs::temp_directory_path() /
+               ("tarrowctrl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))) {
         fs::create_directories(path);
     }
     ~TempDir() { fs::remove_all(path); }
@@ -32,12 +34,13 @@ std::vector<Credential> usersOf(const std::string& content, std::vector<std::str
 
 TEST(UsersFile, GeneratedLinesBecomePacketsWithoutTheTimeout) {
     std::vector<std::string> warnings;
-    const auto users = usersOf("ElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n"
-                               "\r\n"
-                               "b;;pw  tree,ctx;srv\r\n"
-                               "short,line,only\r\n"
-                               "last,pw,t,c,s",
-                               warnings);
+    const auto users = usersOf(
+        "ElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n"
+        "\r\n"
+        "b;;pw  tree,ctx;srv\r\n"
+        "short,line,only\r\n"
+        "last,pw,t,c,s",
+        warnings);
     ASSERT_EQ(users.size(), 3u);
     EXPECT_EQ(users[0].packet, "UElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed");
     EXPECT_EQ(users[0].userName, "ElmfordTestUser1");
@@ -62,7 +65,8 @@ TEST(UsersFile, TheControllerHandsOutExactlyTheLinesABatchRunWouldRun) {
 
 TEST(CtrlConfig, UsersFileIsTakenRelativeToTheIniFolder) {
     TempDir dir;
-    dir.write("cfg/TarrowCtrl.ini", "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=data/users.csv\r\n");
+    dir.write("cfg/TarrowCtrl.ini",
+              "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=data/users.csv\r\n");
     dir.write("cfg/data/users.csv", "a,b,c,d,e,1\r\n");
     const CtrlConfig c = loadConfig((dir.path / "cfg/TarrowCtrl.ini").string());
     EXPECT_EQ(c.localBroadcast, "127.255.255.255");
@@ -110,12 +114,31 @@ TEST(CommandLine, DefaultsAndEveryOption) {
     EXPECT_TRUE(s.askTimings);
     EXPECT_EQ(s.timingsWaitMs, 250);
     EXPECT_EQ(s.outageMinFailures, 3u);
-    s = std::get<CtrlSettings>(parseCommandLine({"--ini", "x.ini", "--csv=r.csv", "--count", "5",
-                                                 "--duration", "60", "--reply-timeout", "10",
-                                                 "--max-clients", "3", "--discovery-port", "0",
-                                                 "--answer-port", "4000", "--control-port", "0",
-                                                 "--reply-quiet-ms", "5", "--quiet", "--report", "out",
-                                                 "--no-timings", "--timings-wait-ms", "7",
+    s = std::get<CtrlSettings>(parseCommandLine({"--ini",
+                                                 "x.ini",
+                                                 "--csv=r.csv",
+                                                 "--count",
+                                                 "5",
+                                                 "--duration",
+                                                 "60",
+                                                 "--reply-timeout",
+                                                 "10",
+                                                 "--max-clients",
+                                                 "3",
+                                                 "--discovery-port",
+                                                 "0",
+                                                 "--answer-port",
+                                                 "4000",
+                                                 "--control-port",
+                                                 "0",
+                                                 "--reply-quiet-ms",
+                                                 "5",
+                                                 "--quiet",
+                                                 "--report",
+                                                 "out",
+                                                 "--no-timings",
+                                                 "--timings-wait-ms",
+                                                 "7",
                                                  "--outage-min-failures=2"}));
     EXPECT_EQ(s.iniPath, "x.ini");
     EXPECT_EQ(s.csvPath, "r.csv");
@@ -144,12 +167,14 @@ TEST(CommandLine, BadOptionsAreRejectedWithAReason) {
     EXPECT_EQ(error({"--count"}), "option --count needs a value");
     EXPECT_EQ(error({"--count", "0"}), "option --count: \"0\" is not a positive whole number");
     EXPECT_EQ(error({"--count", "12x"}), "option --count: \"12x\" is not a positive whole number");
-    EXPECT_EQ(error({"--control-port", "65536"}), "option --control-port: \"65536\" is not a port from 0 to 65535");
+    EXPECT_EQ(error({"--control-port", "65536"}),
+              "option --control-port: \"65536\" is not a port from 0 to 65535");
     EXPECT_EQ(error({"--answer-port", "0"}), "option --answer-port: \"0\" is not a port from 1 to 65535");
     EXPECT_EQ(error({"--report="}), "option --report: \"\" is not a folder name");
     EXPECT_EQ(error({"--timings-wait-ms", "0"}),
               "option --timings-wait-ms: \"0\" is not a number of milliseconds from 1 to 60000");
-    EXPECT_EQ(error({"--outage-min-failures", "x"}), "option --outage-min-failures: \"x\" is not a number from 1 to 1000000");
+    EXPECT_EQ(error({"--outage-min-failures", "x"}),
+              "option --outage-min-failures: \"x\" is not a number from 1 to 1000000");
     EXPECT_EQ(error({"--outage-min-failures"}), "option --outage-min-failures needs a value");
     EXPECT_EQ(error({"--verbose"}), "unknown option --verbose");
 }

@@ -38,13 +38,13 @@ protected:
     }
     // Runs TarrowCtrl with ports chosen by the system, through sh so that a test can redirect
     // its output or lower its limits (prefix), for at most 20 s.
-    CtrlRun run(const std::string& options, const std::string& prefix = "",
-            const std::string& redirect = "") {
+    CtrlRun run(const std::string& options, const std::string& prefix = "", const std::string& redirect = "") {
         const std::string errPath = (dir / "stderr.txt").string();
         const std::string command = prefix + " timeout 20 '" TARROW_CTRL_PATH "' --ini '" +
                                     (dir / "TarrowCtrl.ini").string() +
                                     "' --control-port 0 --discovery-port 0 --answer-port 45991"
-                                    " --no-timings --quiet " + options + " " + redirect + " 2>'" + errPath + "'";
+                                    " --no-timings --quiet " +
+                                    options + " " + redirect + " 2>'" + errPath + "'";
         const int raw = std::system(("sh -c \"" + command + "\"").c_str());
         CtrlRun r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);

@@ -39,9 +39,9 @@ public:
     // Starts with ports 0 and waits (bounded) for the line that gives the ports. Unless
     // askTimings, the controller speaks the plain channel only (--no-timings).
     bool start(QStringList extra, std::uint16_t answerPort = 45998, bool askTimings = false) {
-        QStringList args{"--ini", dir.filePath("TarrowCtrl.ini"), "--control-port", "0",
-                         "--discovery-port", "0", "--answer-port", QString::number(answerPort),
-                         "--quiet"};
+        QStringList args{
+            "--ini",         dir.filePath("TarrowCtrl.ini"), "--control-port", "0", "--discovery-port", "0",
+            "--answer-port", QString::number(answerPort),    "--quiet"};
         if (!askTimings) args << "--no-timings";
         process.start(TARROW_CTRL_PATH, args + extra);
         if (!process.waitForStarted(5000)) return false;
@@ -91,9 +91,9 @@ bool closedByPeer(QTcpSocket& s) {
 
 // One TCP socket of this machine on loopback as /proc/net/tcp shows it.
 struct TcpEntry {
-    int state = 0;          // 1 established, 8 close-wait (the peer closed, the program has not)
-    unsigned long tx = 0;   // bytes sent and not yet acknowledged by the peer
-    unsigned long rx = 0;   // bytes received and not yet read by the program
+    int state = 0;         // 1 established, 8 close-wait (the peer closed, the program has not)
+    unsigned long tx = 0;  // bytes sent and not yet acknowledged by the peer
+    unsigned long rx = 0;  // bytes received and not yet read by the program
 };
 
 std::optional<TcpEntry> tcpEntry(quint16 localPort, quint16 remotePort) {
@@ -103,7 +103,8 @@ std::optional<TcpEntry> tcpEntry(quint16 localPort, quint16 remotePort) {
     while (std::getline(in, line)) {
         unsigned local = 0, remote = 0, state = 0;
         unsigned long tx = 0, rx = 0;
-        if (std::sscanf(line.c_str(), " %*d: %*8x:%4x %*8x:%4x %2x %8lx:%8lx", &local, &remote, &state, &tx, &rx) == 5 &&
+        if (std::sscanf(line.c_str(), " %*d: %*8x:%4x %*8x:%4x %2x %8lx:%8lx", &local, &remote, &state, &tx,
+                        &rx) == 5 &&
             local == localPort && remote == remotePort)
             return TcpEntry{static_cast<int>(state), tx, rx};
     }
@@ -144,7 +145,8 @@ TEST_F(CtrlProcessTest, VanishingAndGarbageClientsAreDroppedWhileAnotherGoesOnUn
     const QString csv = ctrl.dir.filePath("replies.csv");
     // No quiet period can end the split error reply below: only its client's close does, so the
     // test does not depend on how fast this machine is.
-    ASSERT_TRUE(ctrl.start({"--count", "4", "--csv", csv, "--reply-quiet-ms", "60000"})) << ctrl.err.toStdString();
+    ASSERT_TRUE(ctrl.start({"--count", "4", "--csv", csv, "--reply-quiet-ms", "60000"}))
+        << ctrl.err.toStdString();
 
     auto vanishing = connectTo(ctrl.tcpPort);
     EXPECT_EQ(readPacket(*vanishing), "Uu1,pw,127.0.0.1,Users.Vantric,NotUsed");
@@ -184,9 +186,10 @@ TEST_F(CtrlProcessTest, VanishingAndGarbageClientsAreDroppedWhileAnotherGoesOnUn
     EXPECT_EQ(ctrl.process.exitCode(), 0);
     const std::string out = ctrl.out.toStdString();
     for (const char* expected :
-         {"stopped by:        --count 4 replies reached", "4 accepted, 0 refused, 2 closed by the client, 1 dropped",
-          "1 not a reply packet", "replies:           4", "success (R1):    2", "failed (R-code): 1",
-          "error (R0 text): 1", "1  login() - -601", "success rate:      50.00 %",
+         {"stopped by:        --count 4 replies reached",
+          "4 accepted, 0 refused, 2 closed by the client, 1 dropped", "1 not a reply packet",
+          "replies:           4", "success (R1):    2", "failed (R-code): 1", "error (R0 text): 1",
+          "1  login() - -601", "success rate:      50.00 %",
           "indeterminate:     2 logins without a reply (1 credentials handed out again)"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     EXPECT_NE(ctrl.err.indexOf("not a reply packet"), -1) << ctrl.err.toStdString();
@@ -224,7 +227,8 @@ TEST_F(CtrlProcessTest, ClientThatResetsRightAfterItsReplyIsForgottenAndOthersGo
     // kernel discards it; either way the good client must be handed what the count still needs.
     auto good = connectTo(ctrl.tcpPort);
     int served = 0;
-    for (QByteArray packet = readPacket(*good); packet.startsWith('U') && served < 3; packet = readPacket(*good)) {
+    for (QByteArray packet = readPacket(*good); packet.startsWith('U') && served < 3;
+         packet = readPacket(*good)) {
         good->write("R1");
         good->flush();
         ++served;
@@ -234,9 +238,9 @@ TEST_F(CtrlProcessTest, ClientThatResetsRightAfterItsReplyIsForgottenAndOthersGo
     ASSERT_TRUE(ctrl.finish());
     EXPECT_EQ(ctrl.process.exitCode(), 0);
     const std::string out = ctrl.out.toStdString();
-    for (const char* expected : {"stopped by:        --count 3 replies reached",
-                                 "2 accepted, 0 refused, 1 closed by the client, 0 dropped",
-                                 "(1 without a reply)"})
+    for (const char* expected :
+         {"stopped by:        --count 3 replies reached",
+          "2 accepted, 0 refused, 1 closed by the client, 0 dropped", "(1 without a reply)"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
 
@@ -277,7 +281,8 @@ TEST_F(CtrlProcessTest, FloodsOfConnectionsBytesAndDatagramsLeaveAWellBehavedCli
     ASSERT_TRUE(ctrl.start({"--max-clients", "20", "--count", "3"}));
     QUdpSocket sender;
     const QByteArray junk(1400, 'D');
-    for (int i = 0; i < 2000; ++i) sender.writeDatagram(i % 2 ? junk : QByteArray("DISCOVER"), kLoopback, ctrl.udpPort);
+    for (int i = 0; i < 2000; ++i)
+        sender.writeDatagram(i % 2 ? junk : QByteArray("DISCOVER"), kLoopback, ctrl.udpPort);
 
     std::vector<std::unique_ptr<QTcpSocket>> hogs;
     const QByteArray flood(256 * 1024, 'R');
@@ -295,7 +300,8 @@ TEST_F(CtrlProcessTest, FloodsOfConnectionsBytesAndDatagramsLeaveAWellBehavedCli
     while (!allGone && t.elapsed() < 10000) {
         allGone = true;
         for (auto& h : hogs)
-            if (h->state() != QAbstractSocket::UnconnectedState && !h->waitForDisconnected(50)) allGone = false;
+            if (h->state() != QAbstractSocket::UnconnectedState && !h->waitForDisconnected(50))
+                allGone = false;
     }
     EXPECT_TRUE(allGone) << "every flooding or surplus connection is closed";
 

@@ -36,9 +36,10 @@ struct Ctrl {
         }
     }
     void run(QStringList extra) {
-        process.start(TARROW_CTRL_PATH, QStringList{"--ini", dir.filePath("TarrowCtrl.ini"), "--control-port", "0",
-                                                    "--discovery-port", "0", "--answer-port", "45997", "--quiet"} +
-                                            extra);
+        process.start(TARROW_CTRL_PATH,
+                      QStringList{"--ini", dir.filePath("TarrowCtrl.ini"), "--control-port", "0",
+                                  "--discovery-port", "0", "--answer-port", "45997", "--quiet"} +
+                          extra);
         process.waitForStarted(5000);
     }
     bool listening() {
@@ -130,14 +131,16 @@ TEST(CtrlTimingsProcess, MixedFleetIsServedAndTheReportSaysWhoReportsAndWhatIsIn
     ASSERT_TRUE(ctrl.finish());
     EXPECT_EQ(ctrl.process.exitCode(), 0) << ctrl.err.toStdString();
     const std::string out = ctrl.out.toStdString();
-    for (const char* line : {"replies:           4", "timings:           2 of 3 connections report them, 1 do not",
-                             "indeterminate:     ", "u3 at 127.0.0.1:", "login latency (ms): mean"})
+    for (const char* line :
+         {"replies:           4", "timings:           2 of 3 connections report them, 1 do not",
+          "indeterminate:     ", "u3 at 127.0.0.1:", "login latency (ms): mean"})
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     const nlohmann::json r = ctrl.report();
     ASSERT_TRUE(r.is_object());
     EXPECT_EQ(r["logins"]["performed"], 4);
     EXPECT_EQ(r["logins"]["errors"], 1);
-    EXPECT_EQ(r["logins"]["packets_sent"], r["logins"]["performed"].get<int>() + r["logins"]["indeterminate"].get<int>());
+    EXPECT_EQ(r["logins"]["packets_sent"],
+              r["logins"]["performed"].get<int>() + r["logins"]["indeterminate"].get<int>());
     EXPECT_EQ(r["latency_us"]["count"], 2) << "the empty record has no figures";
     EXPECT_NEAR(r["latency_us"]["p50"].get<double>(), 20'450, 200);
     EXPECT_EQ(r["errors_by_message"]["login() - -601"], 1) << "the message ends at the zero byte";

@@ -20,7 +20,8 @@ struct CollectingSink : ReplySink {
         std::int64_t replyUs;
     };
     void onReply(const ReplyRecord& r) override {
-        rows.push_back({std::string(r.client), std::string(r.user), std::string(r.message), r.kind, r.code, r.replyUs});
+        rows.push_back(
+            {std::string(r.client), std::string(r.user), std::string(r.message), r.kind, r.code, r.replyUs});
         timings.push_back(r.timings ? *r.timings : timings::LoginTimings{});
         timed.push_back(r.timings != nullptr);
     }

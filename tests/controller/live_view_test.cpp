@@ -9,16 +9,14 @@
 namespace tarrow::ctrl {
 namespace {
 
-httplib::Client clientOf(const LiveView& view)
-{
+httplib::Client clientOf(const LiveView& view) {
     httplib::Client client("127.0.0.1", view.port());
     client.set_connection_timeout(2, 0);
     client.set_read_timeout(5, 0);
     return client;
 }
 
-TEST(LiveView, ServesThePageAndTheLatestReportOnLoopback)
-{
+TEST(LiveView, ServesThePageAndTheLatestReportOnLoopback) {
     LiveView view(0);
     ASSERT_NE(view.port(), 0);
     auto client = clientOf(view);
@@ -32,8 +30,7 @@ TEST(LiveView, ServesThePageAndTheLatestReportOnLoopback)
     EXPECT_EQ(client.Get("/nothing")->status, 404);
 }
 
-TEST(LiveView, PushesEveryPublishedReportToAnOpenStream)
-{
+TEST(LiveView, PushesEveryPublishedReportToAnOpenStream) {
     LiveView view(0);
     view.publish(R"({"n": 1})");
     std::string received;
@@ -46,16 +43,14 @@ TEST(LiveView, PushesEveryPublishedReportToAnOpenStream)
             return received.find(R"(data: {"n": 2})") == std::string::npos;
         });
     });
-    for (int i = 0; i < 200 && events < 1; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && events < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     view.publish(R"({"n": 2})");
     reader.join();
     EXPECT_NE(received.find("data: {\"n\": 1}\n\n"), std::string::npos) << received;
     EXPECT_NE(received.find("data: {\"n\": 2}\n\n"), std::string::npos) << received;
 }
 
-TEST(LiveView, AReportOfManyLinesIsOneEvent)
-{
+TEST(LiveView, AReportOfManyLinesIsOneEvent) {
     LiveView view(0);
     view.publish("{\n  \"n\": 3\n}\n");
     std::string received;
@@ -67,8 +62,7 @@ TEST(LiveView, AReportOfManyLinesIsOneEvent)
     EXPECT_EQ(received, "data: {\ndata:   \"n\": 3\ndata: }\n\n");
 }
 
-TEST(LiveView, StopsWithAStreamStillOpen)
-{
+TEST(LiveView, StopsWithAStreamStillOpen) {
     std::thread reader;
     {
         LiveView view(0);
@@ -83,14 +77,14 @@ TEST(LiveView, StopsWithAStreamStillOpen)
     reader.join();
 }
 
-TEST(LiveView, APortInUseIsAClearError)
-{
+TEST(LiveView, APortInUseIsAClearError) {
     LiveView first(0);
     try {
         LiveView second(first.port());
         FAIL() << "a second view listened on the same port";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "the live view cannot listen on 127.0.0.1:" + std::to_string(first.port()));
+        EXPECT_EQ(std::string(e.what()),
+                  "the live view cannot listen on 127.0.0.1:" + std::to_string(first.port()));
     }
 }
 

@@ -6,10 +6,9 @@ namespace tarrow::ctrl {
 namespace {
 
 TEST(ReplyPacket, CodeRepliesAreCompleteAtOnceAndClassified) {
-    for (auto [bytes, kind, code] : {std::tuple{"R1", ReplyKind::Success, 1},
-                                     std::tuple{"R-9999", ReplyKind::Failed, -9999},
-                                     std::tuple{"R-10000", ReplyKind::Failed, -10000},
-                                     std::tuple{"R7", ReplyKind::Failed, 7}}) {
+    for (auto [bytes, kind, code] :
+         {std::tuple{"R1", ReplyKind::Success, 1}, std::tuple{"R-9999", ReplyKind::Failed, -9999},
+          std::tuple{"R-10000", ReplyKind::Failed, -10000}, std::tuple{"R7", ReplyKind::Failed, 7}}) {
         EXPECT_EQ(replyState(bytes), ReplyState::Complete) << bytes;
         Reply r;
         ASSERT_TRUE(parseReply(bytes, r)) << bytes;

@@ -27,7 +27,8 @@ TEST(CsvReport, RowsQuoteWhatNeedsQuoting) {
     EXPECT_EQ(out.str(),
               "time,client,user,outcome,code,message,reply_ms\r\n"
               "2026-12-07T21:53:35.123Z,127.0.0.1:40000,u1,success,1,,1234.567\r\n"
-              "2026-12-07T21:53:35.123Z,127.0.0.1:40000,u1,error,,\"login() - \"\"bad\"\", code\r\n-601\",0.999\r\n");
+              "2026-12-07T21:53:35.123Z,127.0.0.1:40000,u1,error,,\"login() - \"\"bad\"\", "
+              "code\r\n-601\",0.999\r\n");
 }
 
 TEST(ReplyTimes, PercentilesMeanAndMaxWithinTheHistogramsError) {

@@ -52,8 +52,12 @@ TEST(IntervalTable, StaysWithinItsCapOverAVeryLongRun) {
 
 class OutageTrackerTest : public ::testing::Test {
 protected:
-    void ok(std::int64_t atMs, std::int64_t loginUs = 400) { tracker.reply(atMs * 1000, atMs, true, 1, {}, loginUs); }
-    void fail(std::int64_t atMs) { tracker.reply(atMs * 1000, atMs, false, 0, "QVDSLogin returned -201", 3'000); }
+    void ok(std::int64_t atMs, std::int64_t loginUs = 400) {
+        tracker.reply(atMs * 1000, atMs, true, 1, {}, loginUs);
+    }
+    void fail(std::int64_t atMs) {
+        tracker.reply(atMs * 1000, atMs, false, 0, "QVDSLogin returned -201", 3'000);
+    }
     OutageTracker tracker{3, 5 * kSecondUs};
 };
 
@@ -99,7 +103,8 @@ TEST_F(OutageTrackerTest, ANewOutageCutsTheLastRecoveryWindowShort) {
     ok(300);
     tracker.finish(20'000'000);
     ASSERT_EQ(tracker.outages().size(), 2u);
-    EXPECT_EQ(tracker.outages()[0].recoveryWindowUs, 102'000) << "from 100 ms to the failure that made the next";
+    EXPECT_EQ(tracker.outages()[0].recoveryWindowUs, 102'000)
+        << "from 100 ms to the failure that made the next";
     EXPECT_EQ(tracker.outages()[0].recoveryLogins, 3u) << "the success and the two failures before the third";
     EXPECT_EQ(tracker.outages()[1].recoveryWindowUs, 5 * kSecondUs);
 }

@@ -47,8 +47,7 @@ protected:
         return "no DSError";
     }
     bool nothingOpen() {
-        return qdsfake_open_contexts() == 0 && qdsfake_open_logins() == 0 &&
-               qdsfake_open_unicode_tables() == 0;
+        return qdsfake_open_contexts() == 0 && qdsfake_open_logins() == 0 && qdsfake_open_unicode_tables() == 0;
     }
 
     DSUser user;
@@ -80,8 +79,7 @@ TEST_F(DSUserLogin, DestroyingALoggedInRecordLogsOut) {
         ASSERT_EQ(other.execute(), 1);
         qdsfake_reset();
     }
-    EXPECT_THAT(recordedCalls(),
-                ElementsAre("QVDSLogout(1)", "QVDSFreeContext(1)", "QVFreeUnicodeTables()"));
+    EXPECT_THAT(recordedCalls(), ElementsAre("QVDSLogout(1)", "QVDSFreeContext(1)", "QVFreeUnicodeTables()"));
 }
 
 TEST_F(DSUserLogin, DestroyingARecordWithoutLoginCallsNothing) {
@@ -132,8 +130,8 @@ struct StepFailure {
     const char* operation;
     unsigned nth;  // which call of that operation fails
     const char* message;
-    std::size_t callsMade;      // calls of the sequence up to and including the failing one
-    Calls releasesAfterwards;   // what the record releases before it throws
+    std::size_t callsMade;     // calls of the sequence up to and including the failing one
+    Calls releasesAfterwards;  // what the record releases before it throws
 };
 
 class DSUserStepFailure : public DSUserLogin, public ::testing::WithParamInterface<StepFailure> {};
@@ -164,14 +162,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StepFailure{"QVCallsInit", 1, "QVCallsInit returned ", 1, {}},
         StepFailure{"QVInitUnicodeTables", 1, "QVInitUnicodeTables returned ", 3, {}},
-        StepFailure{"QVDSCreateContextHandle", 1, "QVDSCreateContextHandle returned ", 4,
-                    {"QVFreeUnicodeTables()"}},
+        StepFailure{
+            "QVDSCreateContextHandle", 1, "QVDSCreateContextHandle returned ", 4, {"QVFreeUnicodeTables()"}},
         StepFailure{"QVDSSetContext", 1, "QVDSSetContext returned ", 5, kReleaseAll},
         StepFailure{"QVDSSetContext", 2, "QVDSSetContext returned ", 6, kReleaseAll},
         StepFailure{"QVDSLogin", 1, "QVDSLogin returned ", 7, kReleaseAll},
         StepFailure{"QVDSGetContext", 1, "QVSDGetContext returned ", 8, kLogoutAndReleaseAll},
-        StepFailure{"QVDSAuthenticateConn", 1, "QVDSAuthenticateConn returned ", 9,
-                    kLogoutAndReleaseAll}));
+        StepFailure{"QVDSAuthenticateConn", 1, "QVDSAuthenticateConn returned ", 9, kLogoutAndReleaseAll}));
 
 TEST_F(DSUserLogin, ErrorCodesAreWrittenInSignedDecimal) {
     qdsfake_fail("QVDSLogin", 669);

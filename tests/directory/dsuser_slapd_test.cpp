@@ -29,8 +29,8 @@ protected:
         ::setenv("LANG", "C", 1);  // code page 1252 whatever the machine's locale
         ::unsetenv("LC_ALL");
         ::unsetenv("LC_CTYPE");
-        server = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{
-            {"alice", "secret"}, {"latin", kLatin1Password}});
+        server = std::make_unique<PrivateSlapd>(
+            std::vector<tarrow::test::SeedUser>{{"alice", "secret"}, {"latin", kLatin1Password}});
     }
     static void TearDownTestSuite() { server.reset(); }
 
@@ -125,7 +125,8 @@ TEST_F(DSUserAgainstSlapd, ClosedPortIsUnreachable) {
 }
 
 TEST_F(DSUserAgainstSlapd, ServerGoneBetweenLoginsGivesUnreachableAndEndsIdle) {
-    auto shortLived = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}});
+    auto shortLived = std::make_unique<PrivateSlapd>(
+        std::vector<tarrow::test::SeedUser>{{"alice", "secret"}});
     user.tree = shortLived->tree();
     ASSERT_EQ(user.execute(), 1);
     shortLived.reset();  // the open login's connection is closed by the server

@@ -35,9 +35,11 @@ protected:
         ::setenv("LANG", "C", 1);
         ::unsetenv("LC_ALL");
         ::unsetenv("LC_CTYPE");
-        server = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}}, WithTls{});
+        server = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}},
+                                                WithTls{});
         // A second server with a certificate of its own, which nobody trusts.
-        untrusted = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}}, WithTls{});
+        untrusted = std::make_unique<PrivateSlapd>(std::vector<tarrow::test::SeedUser>{{"alice", "secret"}},
+                                                   WithTls{});
         // libldap reads its TLS settings once, before its first connection in the process.
         ::setenv("LDAPTLS_CACERT", server->certificate().c_str(), 1);
         ::setenv("LDAPTLS_REQCERT", "demand", 1);
@@ -77,7 +79,8 @@ std::unique_ptr<PrivateSlapd> TlsLogins::server;
 std::unique_ptr<PrivateSlapd> TlsLogins::untrusted;
 
 constexpr std::uint32_t bit(LoginPhase p) { return 1u << static_cast<int>(p); }
-constexpr std::uint32_t kPlainLogin = bit(LoginPhase::Connect) | bit(LoginPhase::Bind) | bit(LoginPhase::Verify);
+constexpr std::uint32_t kPlainLogin = bit(LoginPhase::Connect) | bit(LoginPhase::Bind) |
+                                      bit(LoginPhase::Verify);
 
 TEST_F(TlsLogins, PlainLoginTimesConnectBindAndVerifyButNoTls) {
     user.tree = server->tree();

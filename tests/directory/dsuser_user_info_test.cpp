@@ -15,13 +15,13 @@ struct Fields {
 Fields fieldsOf(const DSUser& u) { return {u.userName, u.password, u.tree, u.context, u.server}; }
 
 bool operator==(const Fields& a, const Fields& b) {
-    return a.user == b.user && a.password == b.password && a.tree == b.tree &&
-           a.context == b.context && a.server == b.server;
+    return a.user == b.user && a.password == b.password && a.tree == b.tree && a.context == b.context &&
+           a.server == b.server;
 }
 
 std::ostream& operator<<(std::ostream& os, const Fields& f) {
-    return os << '[' << f.user << '|' << f.password << '|' << f.tree << '|' << f.context << '|'
-              << f.server << ']';
+    return os << '[' << f.user << '|' << f.password << '|' << f.tree << '|' << f.context << '|' << f.server
+              << ']';
 }
 
 Fields parsed(const char* line) {

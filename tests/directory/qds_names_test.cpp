@@ -17,8 +17,8 @@ TEST(TreeToUrl, HostsPortsAndUrls) {
 }
 
 TEST(TreeToUrl, RefusesWhatIsNoServer) {
-    for (const char* bad : {"", "host:", "host:0", "host:65536", "host:12x", "a b", "host/x",
-                            "[::1", "[::1]x", "ldap://a b"})
+    for (const char* bad :
+         {"", "host:", "host:0", "host:65536", "host:12x", "a b", "host/x", "[::1", "[::1]x", "ldap://a b"})
         EXPECT_FALSE(qds::treeToUrl(bad)) << bad;
 }
 

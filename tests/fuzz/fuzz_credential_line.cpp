@@ -27,14 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         user.setUserInfo(line.c_str());
         if (lineFields.size() < 5) std::abort();  // should have refused
-        if (user.userName != lineFields[0] || user.password != lineFields[1] ||
-            user.tree != lineFields[2] || user.context != lineFields[3] ||
-            user.server != lineFields[4]) {
+        if (user.userName != lineFields[0] || user.password != lineFields[1] || user.tree != lineFields[2] ||
+            user.context != lineFields[3] || user.server != lineFields[4]) {
             std::abort();
         }
     } catch (const DSUser::DSError& e) {
         if (lineFields.size() >= 5) std::abort();  // five fields are enough
-        if (!user.userName.empty()) std::abort();   // no field changed
+        if (!user.userName.empty()) std::abort();  // no field changed
     }
     return 0;
 }

@@ -46,46 +46,48 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qdsfake_reset();
     qdsfake_set_recording(0);  // the recording would only grow; the double's state is enough
     static const std::string ini = fuzz::writeScratchFile(
-        "Tarrow.INI", "[General]\nMaxDelay=3\nUser=alice\nPassword=secret\nTree=127.0.0.1\n"
-                      "Context=Users.Vantric\nServer=S1\n");
+        "Tarrow.INI",
+        "[General]\nMaxDelay=3\nUser=alice\nPassword=secret\nTree=127.0.0.1\n"
+        "Context=Users.Vantric\nServer=S1\n");
     FormHarness::Options options;
     options.iniPath = ini;
     FormHarness h(options);
     Script script(data, size);
     for (int events = 0; !script.done() && events < 256; ++events) {
         switch (script.byte()) {
-            case 'D': {
-                const std::uint8_t len = script.byte();
-                const std::string from = (len & 0x80) ? "127.0.0.9" : "127.0.0.1";
-                h.sktInput.inject(script.bytes(len & 0x7f ? len & 0x7f : 8), from);
-                break;
-            }
-            case 'C': h.tcp.raiseConnected(); break;
-            case 'P': {
-                std::size_t len = script.byte();
-                len |= static_cast<std::size_t>(script.byte()) << 8;
-                h.tcp.raiseReadable(script.bytes(std::min<std::size_t>(len, 4096)));
-                break;
-            }
-            case 'X': h.tcp.raiseClosed("Connection reset by peer"); break;
-            case 'F': h.tcp.raiseConnectFailed(); break;
-            case 'T': {
-                std::int64_t ms = script.byte();
-                ms |= static_cast<std::int64_t>(script.byte()) << 8;
-                h.advance(ms);
-                break;
-            }
-            case 'W': h.tcp.failNextWrite(WriteResult::Failed); break;
-            case 'B': h.form().guarded([&h] { h.form().toggleMode(); }); break;
-            case 'E': h.form().guarded([&h] { h.form().btnExecuteClick(); }); break;
-            default: break;
+        case 'D': {
+            const std::uint8_t len = script.byte();
+            const std::string from = (len & 0x80) ? "127.0.0.9" : "127.0.0.1";
+            h.sktInput.inject(script.bytes(len & 0x7f ? len & 0x7f : 8), from);
+            break;
+        }
+        case 'C': h.tcp.raiseConnected(); break;
+        case 'P': {
+            std::size_t len = script.byte();
+            len |= static_cast<std::size_t>(script.byte()) << 8;
+            h.tcp.raiseReadable(script.bytes(std::min<std::size_t>(len, 4096)));
+            break;
+        }
+        case 'X': h.tcp.raiseClosed("Connection reset by peer"); break;
+        case 'F': h.tcp.raiseConnectFailed(); break;
+        case 'T': {
+            std::int64_t ms = script.byte();
+            ms |= static_cast<std::int64_t>(script.byte()) << 8;
+            h.advance(ms);
+            break;
+        }
+        case 'W': h.tcp.failNextWrite(WriteResult::Failed); break;
+        case 'B': h.form().guarded([&h] { h.form().toggleMode(); }); break;
+        case 'E': h.form().guarded([&h] { h.form().btnExecuteClick(); }); break;
+        default: break;
         }
     }
     // Every reply the client wrote is one packet of the link's size; a controller that asked
     // for timings gets the record after the text's terminating zero.
     for (const auto& w : h.tcp.writes) {
         const std::size_t text = std::min(w.find('\0'), w.size());
-        if (w.empty() || text > kMaxLinkTextChars || w.size() - text > timings::kMaxRecordBytes + 1) std::abort();
+        if (w.empty() || text > kMaxLinkTextChars || w.size() - text > timings::kMaxRecordBytes + 1)
+            std::abort();
     }
     h.destroy();
     // Closing the form leaves no directory login open.

@@ -15,7 +15,10 @@ std::string scratchFolder() {
         std::filesystem::create_directories(path);
         // Removed when the fuzzer exits normally; a crash leaves it for inspection.
         static const std::string keep = path.string();
-        std::atexit([] { std::error_code ec; std::filesystem::remove_all(keep, ec); });
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(keep, ec);
+        });
         return path.string();
     }();
     return folder;

@@ -15,8 +15,7 @@ inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
 
 // Splits at the first occurrence of sep: what stands before it and what follows. Without sep,
 // everything is the first part. Lets one input carry two files (an INI and a users file).
-inline std::pair<std::string_view, std::string_view> splitAt(std::string_view text,
-                                                             std::string_view sep) {
+inline std::pair<std::string_view, std::string_view> splitAt(std::string_view text, std::string_view sep) {
     const auto at = text.find(sep);
     if (at == std::string_view::npos) return {text, {}};
     return {text.substr(0, at), text.substr(at + sep.size())};

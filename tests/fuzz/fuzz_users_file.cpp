@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (reader.lineNumber() != lines) std::abort();
         const std::size_t kept = std::strlen(reader.lineText());
         if (kept > UsersFileReader::kMaxLineChars) std::abort();
-        if (r == UsersFileReader::Read::LongLine &&
-            reader.lineChars() <= UsersFileReader::kMaxLineChars) {
+        if (r == UsersFileReader::Read::LongLine && reader.lineChars() <= UsersFileReader::kMaxLineChars) {
             std::abort();
         }
         if (lines > size + 1) std::abort();  // never more lines than bytes

@@ -20,12 +20,10 @@ struct FakeForm : GeneratorForm {
 
     GeneratorInputs inputs() const override { return values; }
     void setWorkingDirText(const std::string& text) override { values.workingDir = text; }
-    void showMessage(const std::string& text, const std::string& caption) override
-    {
+    void showMessage(const std::string& text, const std::string& caption) override {
         messages.emplace_back(text, caption);
     }
-    std::string browseForDirectory(const std::string& title, const std::string& start) override
-    {
+    std::string browseForDirectory(const std::string& title, const std::string& start) override {
         browses.emplace_back(title, start);
         return browseAnswer;
     }
@@ -36,8 +34,8 @@ struct FakeForm : GeneratorForm {
 struct MemoryFileSystem : FileSystem {
     std::map<std::string, std::string> contents;
     std::vector<std::string> log;
-    std::optional<std::string> failCreate;      // file name whose creation fails
-    std::optional<std::size_t> failAtLine;      // the n-th line written overall fails (1-based)
+    std::optional<std::string> failCreate;  // file name whose creation fails
+    std::optional<std::size_t> failAtLine;  // the n-th line written overall fails (1-based)
     std::size_t linesWritten = 0;
 
     struct File : TextFile {
@@ -45,32 +43,26 @@ struct MemoryFileSystem : FileSystem {
         std::string name;
         bool open = true;
         File(MemoryFileSystem& owner, std::string path) : fs(owner), name(std::move(path)) {}
-        void writeLine(std::string_view line) override
-        {
+        void writeLine(std::string_view line) override {
             if (fs.failAtLine && ++fs.linesWritten == *fs.failAtLine)
                 throw FileError("No space left on device");
             fs.contents[name] += std::string(line) + "\r\n";
         }
-        void close() override
-        {
-            if (open)
-                fs.log.push_back("close " + name);
+        void close() override {
+            if (open) fs.log.push_back("close " + name);
             open = false;
         }
     };
 
-    bool folderExists(const std::string& path) override
-    {
+    bool folderExists(const std::string& path) override {
         log.push_back("exists " + path);
         return false;
     }
     void createFolder(const std::string& path) override { log.push_back("mkdir " + path); }
     void changeDirectory(const std::string& path) override { log.push_back("chdir " + path); }
-    std::unique_ptr<TextFile> createTextFile(const std::string& path) override
-    {
+    std::unique_ptr<TextFile> createTextFile(const std::string& path) override {
         log.push_back("create " + path);
-        if (failCreate == path)
-            throw FileError("Permission denied");
+        if (failCreate == path) throw FileError("Permission denied");
         contents[path].clear();
         return std::make_unique<File>(*this, path);
     }
@@ -83,8 +75,7 @@ protected:
     TarrowMgrActions actions{form, files, "file:///opt/tarrow/README.md"};
 };
 
-TEST_F(Actions, WriteCreatesTheFolderThenWritesTheThreeFilesOneAfterAnotherSilently)
-{
+TEST_F(Actions, WriteCreatesTheFolderThenWritesTheThreeFilesOneAfterAnotherSilently) {
     actions.WriteCSV_Click();
     const std::vector<std::string> expected = {
         "exists /home/op/TarrowMgr/", "mkdir /home/op/TarrowMgr/", "chdir /home/op/TarrowMgr/",
@@ -94,34 +85,28 @@ TEST_F(Actions, WriteCreatesTheFolderThenWritesTheThreeFilesOneAfterAnotherSilen
     EXPECT_TRUE(form.messages.empty());
 }
 
-TEST_F(Actions, AFailedLineKeepsTheLinesBeforeItAndSkipsTheRest)
-{
+TEST_F(Actions, AFailedLineKeepsTheLinesBeforeItAndSkipsTheRest) {
     files.failAtLine = 4;
     actions.WriteCSV_Click();
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.messages[0].first, "No space left on device");
     EXPECT_EQ(form.messages[0].second, "TarrowMgr");
-    EXPECT_EQ(std::count(files.contents["Users.csv"].begin(), files.contents["Users.csv"].end(),
-                         '\n'),
-              3);
+    EXPECT_EQ(std::count(files.contents["Users.csv"].begin(), files.contents["Users.csv"].end(), '\n'), 3);
     EXPECT_EQ(files.log.back(), "close Users.csv");
     EXPECT_EQ(files.contents.count("TarrowCtrl.ini"), 0u);
 }
 
-TEST_F(Actions, AFailureInTheLastFileKeepsTheFilesFinishedBefore)
-{
+TEST_F(Actions, AFailureInTheLastFileKeepsTheFilesFinishedBefore) {
     files.failCreate = "Tarrow.ini";
     actions.WriteCSV_Click();
     ASSERT_EQ(form.messages.size(), 1u);
-    EXPECT_EQ(form.messages[0], std::make_pair(std::string("Permission denied"),
-                                               std::string("TarrowMgr")));
+    EXPECT_EQ(form.messages[0], std::make_pair(std::string("Permission denied"), std::string("TarrowMgr")));
     EXPECT_EQ(files.contents["TarrowCtrl.ini"],
               "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=Users.csv\r\n");
     EXPECT_EQ(files.contents["Users.csv"].size(), 10 * 77u + 1);  // user 10 has two digits
 }
 
-TEST_F(Actions, OutOfRangeCountIsShownAndTouchesNoFile)
-{
+TEST_F(Actions, OutOfRangeCountIsShownAndTouchesNoFile) {
     form.values.numUsers = "-2147483649";
     actions.WriteCSV_Click();
     ASSERT_EQ(form.messages.size(), 1u);
@@ -130,8 +115,7 @@ TEST_F(Actions, OutOfRangeCountIsShownAndTouchesNoFile)
     EXPECT_TRUE(files.log.empty());
 }
 
-TEST_F(Actions, LaterPressesContinueTheRandomSequence)
-{
+TEST_F(Actions, LaterPressesContinueTheRandomSequence) {
     form.values.random = true;
     form.values.numUsers = "1";
     actions.WriteCSV_Click();
@@ -146,8 +130,7 @@ TEST_F(Actions, LaterPressesContinueTheRandomSequence)
     EXPECT_TRUE(second.ends_with("," + std::to_string(r2) + "\r\n")) << second;
 }
 
-TEST_F(Actions, BrowseStartsAtTheWorkingFolderAndACancelKeepsItsText)
-{
+TEST_F(Actions, BrowseStartsAtTheWorkingFolderAndACancelKeepsItsText) {
     form.values.workingDir = "/srv/load/";
     actions.BrowseWPath_Click();
     ASSERT_EQ(form.browses.size(), 1u);
@@ -160,8 +143,7 @@ TEST_F(Actions, BrowseStartsAtTheWorkingFolderAndACancelKeepsItsText)
     EXPECT_EQ(form.values.workingDir, "/srv/other/");
 }
 
-TEST_F(Actions, InformationOpensTheReadMe)
-{
+TEST_F(Actions, InformationOpensTheReadMe) {
     actions.InfoBrowse_Click();
     EXPECT_EQ(form.opened, std::vector<std::string>{"file:///opt/tarrow/README.md"});
 }

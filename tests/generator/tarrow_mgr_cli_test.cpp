@@ -17,12 +17,11 @@ namespace {
 using testing::readFile;
 using testing::TempFolder;
 
-TEST(CliOptions, EveryInputOfTheWindowHasAnOptionAndTheRestKeepTheDefaults)
-{
+TEST(CliOptions, EveryInputOfTheWindowHasAnOptionAndTheRestKeepTheDefaults) {
     const CliCommand command = parseCliOptions(
-        {"--user-name", "Load", "--password=", "--tree", "127.0.0.2", "--context", "o=X",
-         "--server-name", "S", "--timeout", "9", "--random", "--num-users", "3 word",
-         "--working-dir=/w/", "--csv-file", "u.csv", "--broadcast", "127.0.0.255"},
+        {"--user-name", "Load", "--password=", "--tree", "127.0.0.2", "--context", "o=X", "--server-name",
+         "S", "--timeout", "9", "--random", "--num-users", "3 word", "--working-dir=/w/", "--csv-file",
+         "u.csv", "--broadcast", "127.0.0.255"},
         defaultInputs("/home/op"));
     ASSERT_EQ(command.kind, CliCommand::Kind::Write) << command.error;
     const GeneratorInputs& in = command.inputs;
@@ -44,8 +43,7 @@ TEST(CliOptions, EveryInputOfTheWindowHasAnOptionAndTheRestKeepTheDefaults)
     EXPECT_EQ(none.inputs.broadcast, "127.255.255.255");
 }
 
-TEST(CliOptions, UnknownOptionsAndMissingValuesAreErrors)
-{
+TEST(CliOptions, UnknownOptionsAndMissingValuesAreErrors) {
     EXPECT_EQ(parseCliOptions({"--colour", "red"}, {}).kind, CliCommand::Kind::Error);
     const CliCommand missing = parseCliOptions({"--tree"}, {});
     EXPECT_EQ(missing.kind, CliCommand::Kind::Error);
@@ -58,23 +56,19 @@ struct CliRun {
     std::string output;  // standard output and standard error together
 };
 
-CliRun runCli(const std::string& arguments)
-{
+CliRun runCli(const std::string& arguments) {
     const std::string command = std::string(TARROWMGR_CLI_PATH) + " " + arguments + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     CliRun run{-1, {}};
-    if (pipe == nullptr)
-        return run;
+    if (pipe == nullptr) return run;
     char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.output.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
-TEST(CliProgram, WritesTheThreeFilesIntoTheWorkingFolder)
-{
+TEST(CliProgram, WritesTheThreeFilesIntoTheWorkingFolder) {
     TempFolder temp;
     const CliRun run = runCli("--working-dir " + temp.path() + "out/ --num-users 2 --random");
     EXPECT_EQ(run.status, 0) << run.output;
@@ -92,8 +86,7 @@ TEST(CliProgram, WritesTheThreeFilesIntoTheWorkingFolder)
     EXPECT_EQ(readFile(temp.path() + "out/Users.csv"), users);
 }
 
-TEST(CliProgram, FailuresGoToStandardErrorWithANonZeroStatus)
-{
+TEST(CliProgram, FailuresGoToStandardErrorWithANonZeroStatus) {
     TempFolder temp;
     const CliRun missing = runCli("--working-dir " + temp.path() + "no/such/");
     EXPECT_EQ(missing.status, 1);

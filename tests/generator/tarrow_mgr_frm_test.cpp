@@ -21,9 +21,9 @@ namespace {
 
 struct ControlRow {
     const char* name;
-    const char* text;  // caption or default text
+    const char* text;              // caption or default text
     int left, top, width, height;  // twips
-    const char* tip;  // nullptr: none; "=" the same as the row before
+    const char* tip;               // nullptr: none; "=" the same as the row before
 };
 
 const ControlRow kControls[] = {
@@ -38,8 +38,7 @@ const ControlRow kControls[] = {
     {"QDSTreeText", "127.0.0.1", 1560, 1080, 3015, 285, "="},
     {"ContextTxt", "Context", 120, 1440, 855, 255, nullptr},
     {"ContextText", "Users.Engineering.Elmford.Vantric", 1560, 1440, 3015, 285, nullptr},
-    {"ServerNameTxt", "Server Name", 120, 1800, 1095, 255,
-     "The Server Name value is NOT used at this time."},
+    {"ServerNameTxt", "Server Name", 120, 1800, 1095, 255, "The Server Name value is NOT used at this time."},
     {"ServerNameText", "NotUsed", 1560, 1800, 3015, 285, "="},
     {"TimeoutTxt", "Timeout", 120, 2160, 855, 255,
      "Timeout length in seconds before another attempt will be made."},
@@ -54,8 +53,7 @@ const ControlRow kControls[] = {
     {"WPathText", "/home/op/TarrowMgr/", 1560, 2880, 2535, 285, "="},
     {"BrowseWPath", "...", 4200, 2880, 615, 255,
      "Browse to the directory where the Tarrow files are to be written."},
-    {"CsvFileTxt", "CSV File Name", 120, 3240, 1095, 255,
-     "The Name of the user.csv file to write to."},
+    {"CsvFileTxt", "CSV File Name", 120, 3240, 1095, 255, "The Name of the user.csv file to write to."},
     {"CsvFileText", "Users.csv", 1560, 3240, 2535, 285, "="},
     {"Label1", "Broadcast Address", 120, 3600, 1335, 255,
      "The broadcast address for the subnet you're clients are on."},
@@ -66,23 +64,17 @@ const ControlRow kControls[] = {
      "TarrowCtrl.ini file."},
 };
 
-QString textOf(QWidget* widget)
-{
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* box = qobject_cast<QLineEdit*>(widget))
-        return box->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
+QString textOf(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
     return {};
 }
 
 // The widget the Tab key moves to: the next in the focus chain that takes focus by Tab.
-QWidget* nextTabStop(QWidget* widget)
-{
+QWidget* nextTabStop(QWidget* widget) {
     QWidget* next = widget->nextInFocusChain();
-    while (next != widget && !(next->focusPolicy() & Qt::TabFocus))
-        next = next->nextInFocusChain();
+    while (next != widget && !(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
     return next;
 }
 
@@ -91,8 +83,7 @@ struct RecordingFrm : TarrowMgrFrm {
     using TarrowMgrFrm::TarrowMgrFrm;
     std::vector<std::string> messages;
     std::vector<std::string> opened;
-    void showMessage(const std::string& text, const std::string& caption) override
-    {
+    void showMessage(const std::string& text, const std::string& caption) override {
         messages.push_back(caption + ": " + text);
     }
     void openDocument(const std::string& address) override { opened.push_back(address); }
@@ -101,8 +92,7 @@ struct RecordingFrm : TarrowMgrFrm {
 class Window : public ::testing::Test {
 protected:
     template <typename T = QWidget>
-    T* control(const char* name)
-    {
+    T* control(const char* name) {
         auto* widget = form.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
@@ -111,20 +101,17 @@ protected:
     RecordingFrm form{defaultInputs("/home/op/"), "file:///opt/README.md"};
 };
 
-TEST_F(Window, ControlsMatchTheTableInPlaceSizeTextAndToolTip)
-{
+TEST_F(Window, ControlsMatchTheTableInPlaceSizeTextAndToolTip) {
     EXPECT_EQ(form.windowTitle(), "TarrowMgr");
     EXPECT_EQ(form.size(), QSize(350, 316));
     const char* previousTip = nullptr;
     for (const ControlRow& row : kControls) {
         QWidget* widget = control(row.name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->geometry(), QRect(row.left / 15, row.top / 15, row.width / 15,
-                                            row.height / 15))
+        EXPECT_EQ(widget->geometry(), QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15))
             << row.name;
         EXPECT_EQ(textOf(widget), QString::fromLatin1(row.text)) << row.name;
-        const char* tip = row.tip != nullptr && std::string_view(row.tip) == "=" ? previousTip
-                                                                                   : row.tip;
+        const char* tip = row.tip != nullptr && std::string_view(row.tip) == "=" ? previousTip : row.tip;
         EXPECT_EQ(widget->toolTip(), tip ? QString::fromLatin1(tip) : QString()) << row.name;
         previousTip = tip;
     }
@@ -133,54 +120,50 @@ TEST_F(Window, ControlsMatchTheTableInPlaceSizeTextAndToolTip)
 }
 
 // A caption cut off at the right edge of its control reads as another word.
-TEST_F(Window, EveryCaptionFitsItsControl)
-{
+TEST_F(Window, EveryCaptionFitsItsControl) {
     for (const ControlRow& row : kControls) {
         QWidget* widget = control(row.name);
         ASSERT_NE(widget, nullptr);
-        if (qobject_cast<QLineEdit*>(widget) != nullptr)
-            continue;  // typed texts scroll
+        if (qobject_cast<QLineEdit*>(widget) != nullptr) continue;  // typed texts scroll
         const int textWidth = widget->fontMetrics().horizontalAdvance(textOf(widget));
-        int needed = textWidth;                        // a label: the text alone
+        int needed = textWidth;  // a label: the text alone
         if (qobject_cast<QCheckBox*>(widget) != nullptr)
-            needed = widget->sizeHint().width();       // the box, its spacing and the text
+            needed = widget->sizeHint().width();  // the box, its spacing and the text
         else if (qobject_cast<QPushButton*>(widget) != nullptr)
-            needed = textWidth + 4;                    // the text inside the button's frame
+            needed = textWidth + 4;  // the text inside the button's frame
         EXPECT_LE(needed, widget->width()) << row.name;
     }
 }
 
-TEST_F(Window, OnlyTheBrowseAndWriteButtonsAreBold)
-{
+TEST_F(Window, OnlyTheBrowseAndWriteButtonsAreBold) {
     EXPECT_EQ(control("BrowseWPath")->font().weight(), QFont::Bold);
     EXPECT_EQ(control("WriteCSV")->font().weight(), QFont::Bold);
     EXPECT_NE(control("InfoBrowse")->font().weight(), QFont::Bold);
     EXPECT_NE(control("UserNameText")->font().weight(), QFont::Bold);
 }
 
-TEST_F(Window, FocusStartsInTheUserNameAndTabWalksTheInputsInOrder)
-{
+TEST_F(Window, FocusStartsInTheUserNameAndTabWalksTheInputsInOrder) {
     EXPECT_EQ(form.focusWidget(), control("UserNameText"));
-    const char* const order[] = {"UserNameText",   "PasswordText",      "QDSTreeText",
-                                 "ContextText",    "ServerNameText",    "TimeoutText",
-                                 "RandomCheckBox", "NumUsersText",      "WPathText",
-                                 "BrowseWPath",    "CsvFileText",       "BroadCastAddrText",
-                                 "WriteCSV",       "InfoBrowse",        "UserNameText"};
+    const char* const order[] = {"UserNameText",   "PasswordText", "QDSTreeText",    "ContextText",
+                                 "ServerNameText", "TimeoutText",  "RandomCheckBox", "NumUsersText",
+                                 "WPathText",      "BrowseWPath",  "CsvFileText",    "BroadCastAddrText",
+                                 "WriteCSV",       "InfoBrowse",   "UserNameText"};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(control(order[i])), control(order[i + 1])) << order[i];
     for (const char* label : {"UnameTxt", "PwdTxt", "Label1", "WPathTxt"})
         EXPECT_EQ(control(label)->focusPolicy(), Qt::NoFocus) << label;
 }
 
-TEST_F(Window, WriteButtonWritesWhatTheBoxesHoldAndShowsFailures)
-{
+TEST_F(Window, WriteButtonWritesWhatTheBoxesHoldAndShowsFailures) {
     testing::TempFolder temp;
     control<QLineEdit>("WPathText")->setText(QString::fromStdString(temp.path() + "out/"));
     control<QLineEdit>("NumUsersText")->setText("2");
     control<QLineEdit>("UserNameText")->setText(QString::fromLatin1("J\xF6rg"));
     control<QPushButton>("WriteCSV")->click();
     EXPECT_TRUE(form.messages.empty());
-    EXPECT_EQ(testing::readFile(temp.path() + "out/Users.csv").substr(0, 7), "J\xF6rg" "1,k");
+    EXPECT_EQ(testing::readFile(temp.path() + "out/Users.csv").substr(0, 7),
+              "J\xF6rg"
+              "1,k");
 
     control<QLineEdit>("WPathText")->setText(QString::fromStdString(temp.path() + "a/b/"));
     control<QPushButton>("WriteCSV")->click();
@@ -189,37 +172,38 @@ TEST_F(Window, WriteButtonWritesWhatTheBoxesHoldAndShowsFailures)
 
 // Folder and file names are the file system's bytes: a folder the operator sees as "Jörg"
 // (and the browser returns so) is the one that receives the files, not a new one.
-TEST_F(Window, FolderAndFileNamesKeepTheFileSystemsSpelling)
-{
+TEST_F(Window, FolderAndFileNamesKeepTheFileSystemsSpelling) {
     testing::TempFolder temp;
     const std::string folder = temp.path() + "J\xC3\xB6rg/";  // UTF-8 on disk
     std::filesystem::create_directory(folder);
     form.setWorkingDirText(folder);
     EXPECT_EQ(control<QLineEdit>("WPathText")->text(),
               QString::fromStdString(temp.path()) + QString::fromUtf8("J\xC3\xB6rg/"));
-    control<QLineEdit>("CsvFileText")->setText(QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e.csv"));
+    control<QLineEdit>("CsvFileText")
+        ->setText(QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"
+                                    "e.csv"));
     control<QLineEdit>("NumUsersText")->setText("1");
     control<QPushButton>("WriteCSV")->click();
     EXPECT_TRUE(form.messages.empty());
-    EXPECT_TRUE(std::filesystem::exists(folder + "Gr\xC3\xBC\xC3\x9F" "e.csv"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "Gr\xC3\xBC\xC3\x9F"
+                                                 "e.csv"));
     const std::string controllerIni = testing::readFile(folder + "TarrowCtrl.ini");
     EXPECT_EQ(controllerIni.substr(controllerIni.find("UserFile=")),
-              "UserFile=Gr\xC3\xBC\xC3\x9F" "e.csv\r\n");
+              "UserFile=Gr\xC3\xBC\xC3\x9F"
+              "e.csv\r\n");
 
     RecordingFrm home{defaultInputs("/home/J\xC3\xB6rg/"), ""};
     EXPECT_EQ(home.findChild<QLineEdit*>("WPathText")->text(),
               QString::fromUtf8("/home/J\xC3\xB6rg/TarrowMgr/"));
 }
 
-TEST_F(Window, InformationOpensTheReadMeAddress)
-{
+TEST_F(Window, InformationOpensTheReadMeAddress) {
     control<QPushButton>("InfoBrowse")->click();
     EXPECT_EQ(form.opened, std::vector<std::string>{"file:///opt/README.md"});
 }
 
 // Runs action once the folder browser is open, then lets the caller's exec() return.
-void whileBrowserOpen(std::function<void(QFileDialog&)> action)
-{
+void whileBrowserOpen(std::function<void(QFileDialog&)> action) {
     QTimer::singleShot(0, [action] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) {
@@ -230,8 +214,7 @@ void whileBrowserOpen(std::function<void(QFileDialog&)> action)
     });
 }
 
-TEST_F(Window, FolderBrowserOpensOnTheStartFolderAndReturnsItWithASlash)
-{
+TEST_F(Window, FolderBrowserOpensOnTheStartFolderAndReturnsItWithASlash) {
     testing::TempFolder temp;
     std::filesystem::create_directory(temp.path() + "pick");
     const QString start = QString::fromStdString(temp.path() + "pick/");
@@ -240,8 +223,7 @@ TEST_F(Window, FolderBrowserOpensOnTheStartFolderAndReturnsItWithASlash)
         EXPECT_TRUE(dialog.testOption(QFileDialog::ShowDirsOnly));
         EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
         EXPECT_EQ(dialog.windowTitle(), "Select");
-        BrowseCallbackProc(&dialog, kBrowseSelectionChanged,
-                           QString::fromStdString(temp.path()), 0);
+        BrowseCallbackProc(&dialog, kBrowseSelectionChanged, QString::fromStdString(temp.path()), 0);
         status = dialog.findChild<QLabel*>(kBrowseStatusName)->text();
         static_cast<QDialog&>(dialog).accept();  // what the OK button does
     });
@@ -249,8 +231,7 @@ TEST_F(Window, FolderBrowserOpensOnTheStartFolderAndReturnsItWithASlash)
     EXPECT_EQ(status.toStdString() + "/", temp.path());
 }
 
-TEST_F(Window, CancellingTheFolderBrowserGivesAnEmptyTextAndKeepsTheWorkingFolder)
-{
+TEST_F(Window, CancellingTheFolderBrowserGivesAnEmptyTextAndKeepsTheWorkingFolder) {
     control<QLineEdit>("WPathText")->setText("/srv/keep/");
     whileBrowserOpen([](QFileDialog& dialog) { dialog.reject(); });
     control<QPushButton>("BrowseWPath")->click();
@@ -260,8 +241,7 @@ TEST_F(Window, CancellingTheFolderBrowserGivesAnEmptyTextAndKeepsTheWorkingFolde
     EXPECT_TRUE(BrowseForDirectory(&form, "t", "/").isEmpty());
 }
 
-TEST_F(Window, StatusLineIgnoresSelectionsThatAreNoFolders)
-{
+TEST_F(Window, StatusLineIgnoresSelectionsThatAreNoFolders) {
     QFileDialog dialog;
     auto* status = new QLabel("before", &dialog);
     status->setObjectName(kBrowseStatusName);

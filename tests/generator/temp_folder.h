@@ -14,16 +14,13 @@ namespace tarrowmgr::testing {
 
 class TempFolder {
 public:
-    TempFolder()
-    {
+    TempFolder() {
         char name[] = "/tmp/tarrowmgr-test-XXXXXX";
-        if (::mkdtemp(name) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
+        if (::mkdtemp(name) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = name;
         path_ += '/';
     }
-    ~TempFolder()
-    {
+    ~TempFolder() {
         std::error_code ignored;
         std::filesystem::current_path("/", ignored);  // the writer leaves us inside
         std::filesystem::remove_all(path_, ignored);
@@ -38,16 +35,14 @@ private:
     std::string path_;
 };
 
-inline std::string readFile(const std::string& path)
-{
+inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
 }
 
-inline void writeFile(const std::string& path, const std::string& bytes)
-{
+inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 

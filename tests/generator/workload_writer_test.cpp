@@ -50,8 +50,7 @@ const char* const kControllerIni =
     "UserFile=Users.csv\r\n";
 
 // Splits a file at CR LF; every line must end with one.
-std::vector<std::string> lines(const std::string& bytes)
-{
+std::vector<std::string> lines(const std::string& bytes) {
     std::vector<std::string> result;
     std::size_t start = 0;
     for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
@@ -60,12 +59,10 @@ std::vector<std::string> lines(const std::string& bytes)
     return result;
 }
 
-std::vector<std::string> fields(const std::string& line)
-{
+std::vector<std::string> fields(const std::string& line) {
     std::vector<std::string> result;
     std::stringstream in(line);
-    for (std::string field; std::getline(in, field, ',');)
-        result.push_back(field);
+    for (std::string field; std::getline(in, field, ',');) result.push_back(field);
     return result;
 }
 
@@ -73,19 +70,16 @@ class WorkloadWriter : public ::testing::Test {
 protected:
     WorkloadWriter() { inputs.workingDir = temp.path() + "work/"; }
 
-    void write()
-    {
+    void write() {
         const auto failure = writeWorkloadFiles(inputs, random, files);
         ASSERT_FALSE(failure.has_value()) << *failure;
     }
     std::string file(const std::string& name) { return readFile(inputs.workingDir + name); }
     std::vector<std::string> users() { return lines(file("Users.csv")); }
     // Field 6 of every users-file line.
-    std::vector<int> timeouts()
-    {
+    std::vector<int> timeouts() {
         std::vector<int> result;
-        for (const std::string& line : users())
-            result.push_back(std::stoi(fields(line).at(5)));
+        for (const std::string& line : users()) result.push_back(std::stoi(fields(line).at(5)));
         return result;
     }
 
@@ -95,8 +89,7 @@ protected:
     PosixFileSystem files;
 };
 
-TEST_F(WorkloadWriter, DefaultsGiveTenNumberedUsersAndBothIniFilesByteForByte)
-{
+TEST_F(WorkloadWriter, DefaultsGiveTenNumberedUsersAndBothIniFilesByteForByte) {
     write();
     const std::vector<std::string> written = users();
     ASSERT_EQ(written.size(), 10u);
@@ -110,8 +103,7 @@ TEST_F(WorkloadWriter, DefaultsGiveTenNumberedUsersAndBothIniFilesByteForByte)
     EXPECT_EQ(std::filesystem::current_path().string() + "/", inputs.workingDir);
 }
 
-TEST_F(WorkloadWriter, NoUsersGiveAnEmptyUsersFileAndBothIniFilesInFull)
-{
+TEST_F(WorkloadWriter, NoUsersGiveAnEmptyUsersFileAndBothIniFilesInFull) {
     for (const char* text : {"0", "-5", "none"}) {
         inputs.numUsers = text;
         write();
@@ -121,10 +113,8 @@ TEST_F(WorkloadWriter, NoUsersGiveAnEmptyUsersFileAndBothIniFilesInFull)
     }
 }
 
-TEST_F(WorkloadWriter, NumberOfUsersTextIsConvertedBeforeWriting)
-{
-    const std::pair<const char*, std::size_t> cases[] = {
-        {"3.5", 4}, {"2.5", 2}, {"7 word", 7}, {"1 0", 10}};
+TEST_F(WorkloadWriter, NumberOfUsersTextIsConvertedBeforeWriting) {
+    const std::pair<const char*, std::size_t> cases[] = {{"3.5", 4}, {"2.5", 2}, {"7 word", 7}, {"1 0", 10}};
     for (const auto& [text, expected] : cases) {
         inputs.numUsers = text;
         write();
@@ -132,8 +122,7 @@ TEST_F(WorkloadWriter, NumberOfUsersTextIsConvertedBeforeWriting)
     }
 }
 
-TEST_F(WorkloadWriter, RandomTimeoutsLieFromOneToSixtyAndRepeatAfterAFreshStart)
-{
+TEST_F(WorkloadWriter, RandomTimeoutsLieFromOneToSixtyAndRepeatAfterAFreshStart) {
     inputs.random = true;
     inputs.numUsers = "500";
     write();
@@ -150,8 +139,7 @@ TEST_F(WorkloadWriter, RandomTimeoutsLieFromOneToSixtyAndRepeatAfterAFreshStart)
     EXPECT_EQ(timeouts(), first);
 }
 
-TEST_F(WorkloadWriter, APressWithTheBoxUncheckedStillAdvancesTheRandomSequence)
-{
+TEST_F(WorkloadWriter, APressWithTheBoxUncheckedStillAdvancesTheRandomSequence) {
     inputs.random = true;
     inputs.numUsers = "8";
     write();
@@ -167,8 +155,7 @@ TEST_F(WorkloadWriter, APressWithTheBoxUncheckedStillAdvancesTheRandomSequence)
     EXPECT_EQ(timeouts(), std::vector<int>(eight.begin() + 3, eight.end()));
 }
 
-TEST_F(WorkloadWriter, FieldsAreWrittenAsTypedWithoutQuoting)
-{
+TEST_F(WorkloadWriter, FieldsAreWrittenAsTypedWithoutQuoting) {
     inputs.userName = "Test, User";
     inputs.password = "p\"w";
     inputs.timeout = "soon";
@@ -185,8 +172,7 @@ TEST_F(WorkloadWriter, FieldsAreWrittenAsTypedWithoutQuoting)
               "NotUsed,");
 }
 
-TEST_F(WorkloadWriter, ExistingFilesAreReplacedNotAppendedTo)
-{
+TEST_F(WorkloadWriter, ExistingFilesAreReplacedNotAppendedTo) {
     ASSERT_EQ(::mkdir(inputs.workingDir.c_str(), 0777), 0);
     const std::string old(100000, 'x');
     for (const char* name : {"Users.csv", "TarrowCtrl.ini", "Tarrow.ini"})
@@ -198,8 +184,7 @@ TEST_F(WorkloadWriter, ExistingFilesAreReplacedNotAppendedTo)
     EXPECT_EQ(file("Tarrow.ini"), kClientIni);
 }
 
-TEST_F(WorkloadWriter, AbsoluteUsersFileNameGoesThereWhileTheIniFilesStayInTheWorkingFolder)
-{
+TEST_F(WorkloadWriter, AbsoluteUsersFileNameGoesThereWhileTheIniFilesStayInTheWorkingFolder) {
     inputs.csvFile = temp.path() + "elsewhere.csv";
     inputs.numUsers = "3";
     write();
@@ -209,8 +194,7 @@ TEST_F(WorkloadWriter, AbsoluteUsersFileNameGoesThereWhileTheIniFilesStayInTheWo
     EXPECT_EQ(file("Tarrow.ini"), kClientIni);
 }
 
-TEST_F(WorkloadWriter, RelativeWorkingFolderIsTakenFromTheCurrentDirectory)
-{
+TEST_F(WorkloadWriter, RelativeWorkingFolderIsTakenFromTheCurrentDirectory) {
     std::filesystem::current_path(temp.path());
     inputs.workingDir = "rel";
     inputs.numUsers = "1";
@@ -218,8 +202,7 @@ TEST_F(WorkloadWriter, RelativeWorkingFolderIsTakenFromTheCurrentDirectory)
     EXPECT_EQ(readFile(temp.path() + "rel/Tarrow.ini"), kClientIni);
 }
 
-TEST_F(WorkloadWriter, MissingParentOfTheWorkingFolderFailsBeforeAnyFileIsWritten)
-{
+TEST_F(WorkloadWriter, MissingParentOfTheWorkingFolderFailsBeforeAnyFileIsWritten) {
     inputs.workingDir = temp.path() + "missing/work/";
     const auto failure = writeWorkloadFiles(inputs, random, files);
     ASSERT_TRUE(failure.has_value());
@@ -227,8 +210,7 @@ TEST_F(WorkloadWriter, MissingParentOfTheWorkingFolderFailsBeforeAnyFileIsWritte
     EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
 }
 
-TEST_F(WorkloadWriter, UsersFileThatCannotBeCreatedLeavesTheIniFilesAlone)
-{
+TEST_F(WorkloadWriter, UsersFileThatCannotBeCreatedLeavesTheIniFilesAlone) {
     ASSERT_EQ(::mkdir(inputs.workingDir.c_str(), 0777), 0);
     writeFile(inputs.workingDir + "Tarrow.ini", "old");
     inputs.csvFile = "no/such/folder.csv";
@@ -239,8 +221,7 @@ TEST_F(WorkloadWriter, UsersFileThatCannotBeCreatedLeavesTheIniFilesAlone)
     EXPECT_FALSE(std::filesystem::exists(inputs.workingDir + "TarrowCtrl.ini"));
 }
 
-TEST_F(WorkloadWriter, OutOfRangeNumberOfUsersIsRefusedAndNothingIsWritten)
-{
+TEST_F(WorkloadWriter, OutOfRangeNumberOfUsersIsRefusedAndNothingIsWritten) {
     inputs.numUsers = "3000000000";
     const auto failure = writeWorkloadFiles(inputs, random, files);
     ASSERT_TRUE(failure.has_value());
@@ -248,8 +229,7 @@ TEST_F(WorkloadWriter, OutOfRangeNumberOfUsersIsRefusedAndNothingIsWritten)
     EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
 }
 
-TEST_F(WorkloadWriter, WorkingFolderThatIsAFileIsReported)
-{
+TEST_F(WorkloadWriter, WorkingFolderThatIsAFileIsReported) {
     writeFile(temp.path() + "plain", "");
     inputs.workingDir = temp.path() + "plain/";
     const auto failure = writeWorkloadFiles(inputs, random, files);

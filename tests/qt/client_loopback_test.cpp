@@ -81,7 +81,8 @@ TEST(ClientLoopback, DiscoversLogsInOnCredentialPacketsRepliesAndResumesDiscover
     peer.connection->write(("Ualice,secret" + tail).c_str());
     EXPECT_EQ(peer.reply(10000), "R1");
     EXPECT_EQ(window.edtUser->text(), "alice");
-    EXPECT_NE(window.memDebug->toPlainText().toStdString().find("Received: Ualice,secret" + tail + " from Controller"),
+    EXPECT_NE(window.memDebug->toPlainText().toStdString().find("Received: Ualice,secret" + tail +
+                                                                " from Controller"),
               std::string::npos);
 
     peer.connection->write(("Ualice,wrong" + tail).c_str());

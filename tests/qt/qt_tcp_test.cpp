@@ -38,13 +38,16 @@ struct Events {
 
 class QtTcpTransportTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0)) << server.errorString().toStdString(); }
+    void SetUp() override {
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0)) << server.errorString().toStdString();
+    }
 
     // Connects the transport and returns the server's side of the connection.
     QTcpSocket* connectPeer() {
         events.attach(transport);
         transport.connectTo("127.0.0.1", server.serverPort());
-        if (!pumpUntil([&] { return events.connected == 1 && server.hasPendingConnections(); }, 5000)) return nullptr;
+        if (!pumpUntil([&] { return events.connected == 1 && server.hasPendingConnections(); }, 5000))
+            return nullptr;
         return server.nextPendingConnection();
     }
 

@@ -46,15 +46,18 @@ std::vector<std::string> lines(const std::string& text) {
 // The log lines without the one of the elapsed time, which differs from run to run.
 std::vector<std::string> withoutElapsed(const std::string& text) {
     auto v = lines(text);
-    v.erase(std::remove_if(v.begin(), v.end(), [](const std::string& l) { return l.rfind("It took: ", 0) == 0; }),
-            v.end());
+    v.erase(
+        std::remove_if(v.begin(), v.end(), [](const std::string& l) { return l.rfind("It took: ", 0) == 0; }),
+        v.end());
     return v;
 }
 
 class TarrowCliReport : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string path(const std::string& name) const {
+        return dir.filePath(QString::fromStdString(name)).toStdString();
+    }
 
     std::string writeIni(const std::string& usersFile) const {
         const std::string ini = path("Tarrow.ini");
@@ -169,14 +172,16 @@ TEST_F(TarrowCliReport, AgainstSlapdTheP50IsNearALibldapLoopsAndThePhasesAddUp) 
     {
         std::ofstream out(file, std::ios::binary);
         for (int i = 0; i < 3000; ++i)
-            out << "benchuser,benchpw," << server.tree() << "," << tarrow::test::PrivateSlapd::kContext << ",x\n";
+            out << "benchuser,benchpw," << server.tree() << "," << tarrow::test::PrivateSlapd::kContext
+                << ",x\n";
     }
     // The same work straight on libldap just before and just after the run, so that a
     // machine whose load drifts is seen on both sides.
     const std::string dn = std::string("cn=benchuser,") + tarrow::test::PrivateSlapd::kBaseDn;
     const auto referenceP50 = [&] {
         std::vector<long long> us(1500);
-        EXPECT_EQ(ldapReferenceLoginsTimed(server.url().c_str(), dn.c_str(), "benchpw", 1500, 0, us.data()), 1500);
+        EXPECT_EQ(ldapReferenceLoginsTimed(server.url().c_str(), dn.c_str(), "benchpw", 1500, 0, us.data()),
+                  1500);
         std::sort(us.begin(), us.end());
         return static_cast<double>(us[749]);
     };
@@ -194,14 +199,16 @@ TEST_F(TarrowCliReport, AgainstSlapdTheP50IsNearALibldapLoopsAndThePhasesAddUp) 
     EXPECT_LE(p50, referenceHigh * 1.5) << "libldap p50 " << before << " before, " << after << " after";
     EXPECT_GE(p50, referenceLow / 1.5) << "libldap p50 " << before << " before, " << after << " after";
     double phases = 0;
-    for (const char* phase : {"connect", "tls", "bind", "verify", "unbind"}) phases += j["phases_us"][phase]["p50"].get<double>();
+    for (const char* phase : {"connect", "tls", "bind", "verify", "unbind"})
+        phases += j["phases_us"][phase]["p50"].get<double>();
     EXPECT_LE(phases, p50 * 1.05);
     EXPECT_EQ(j["phases_us"]["tls"]["count"], 0);
     EXPECT_EQ(j["phases_us"]["connect"]["count"], 3000);
     EXPECT_EQ(j["phases_us"]["unbind"]["count"], 2999);  // the last login is ended after the run
     EXPECT_EQ(lines(readAll(path("report/logins.csv"))).size(), 3001u);
-    std::printf("TarrowCli p50 %.0f us, libldap loop p50 %.0f us before and %.0f us after, phases' p50s %.0f us\n",
-                p50, before, after, phases);
+    std::printf(
+        "TarrowCli p50 %.0f us, libldap loop p50 %.0f us before and %.0f us after, phases' p50s %.0f us\n",
+        p50, before, after, phases);
 }
 
 }  // namespace

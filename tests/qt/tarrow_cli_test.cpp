@@ -29,8 +29,8 @@ protected:
 
     std::string writeIni(const std::string& broadcast, const std::string& usersFile) const {
         const std::string ini = path("Tarrow.ini");
-        std::ofstream(ini) << "[General]\nLocal Broadcast=" << broadcast << "\nWorkloadUsersFile=" << usersFile
-                           << "\nMaxDelay=1\n";
+        std::ofstream(ini) << "[General]\nLocal Broadcast=" << broadcast
+                           << "\nWorkloadUsersFile=" << usersFile << "\nMaxDelay=1\n";
         return ini;
     }
 
@@ -79,12 +79,14 @@ void expectStatusThenCleanEnd(const QStringList& args, const std::string& status
 
 TEST_F(TarrowCliTest, ClientModeShowsTheBroadcastAndThePortsAndEndsCleanlyOnSigterm) {
     const std::string ini = writeIni("127.0.0.255", path("users.dat"));
-    expectStatusThenCleanEnd({"--ini", QString::fromStdString(ini)}, "status: 127.0.0.255 | 2308 | 2309", SIGTERM);
+    expectStatusThenCleanEnd({"--ini", QString::fromStdString(ini)}, "status: 127.0.0.255 | 2308 | 2309",
+                             SIGTERM);
 }
 
 TEST_F(TarrowCliTest, ClientModeEndsCleanlyOnSigint) {
     const std::string ini = writeIni("127.255.255.255", path("users.dat"));
-    expectStatusThenCleanEnd({"--ini", QString::fromStdString(ini)}, "status: 127.255.255.255 | 2308 | 2309", SIGINT);
+    expectStatusThenCleanEnd({"--ini", QString::fromStdString(ini)}, "status: 127.255.255.255 | 2308 | 2309",
+                             SIGINT);
 }
 
 TEST_F(TarrowCliTest, ABatchRunAgainstTheDirectoryPrintsOneLinePerUserAndTheReport) {
@@ -93,8 +95,8 @@ TEST_F(TarrowCliTest, ABatchRunAgainstTheDirectoryPrintsOneLinePerUserAndTheRepo
     std::ofstream(users) << "alice,secret," << slapd.tree() << "," << slapd.kContext << ",srv,30\n"
                          << "\n"
                          << "alice,wrong," << slapd.tree() << "," << slapd.kContext << ",srv,30\n";
-    const ProcessRun run = runToEnd({"--ini", QString::fromStdString(writeIni("127.0.0.1", users)), "--batch",
-                              "--answer-port", "0"});
+    const ProcessRun run = runToEnd(
+        {"--ini", QString::fromStdString(writeIni("127.0.0.1", users)), "--batch", "--answer-port", "0"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string expectedStart = "alice Successful Login!\n***DSUser DSERROR: QVDSLogin returned ";
     EXPECT_EQ(run.out.substr(0, expectedStart.size()), expectedStart) << run.out;
@@ -107,7 +109,7 @@ TEST_F(TarrowCliTest, ABatchRunAgainstTheDirectoryPrintsOneLinePerUserAndTheRepo
 
 TEST_F(TarrowCliTest, ABatchRunWhoseUsersFileCannotBeReadEndsWithAFailureStatus) {
     const ProcessRun run = runToEnd({"--ini", QString::fromStdString(writeIni("127.0.0.1", path("absent.dat"))),
-                              "--batch", "--answer-port", "0"});
+                                     "--batch", "--answer-port", "0"});
     EXPECT_EQ(run.status, QProcess::NormalExit);
     EXPECT_NE(run.exitCode, 0);
 }
@@ -150,7 +152,8 @@ TEST_F(TarrowCliTest, WithoutIniOptionTheGeneratedTarrowIniBesideTheProgramIsRea
     const QString copy = dir.filePath(QStringLiteral("TarrowCli"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TARROW_CLI_PATH), copy));
     QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner);
-    std::ofstream(path("Tarrow.ini")) << "[General]\r\nLocal Broadcast=127.0.0.77\r\nWorkloadUsersFile=absent.dat\r\n";
+    std::ofstream(path("Tarrow.ini"))
+        << "[General]\r\nLocal Broadcast=127.0.0.77\r\nWorkloadUsersFile=absent.dat\r\n";
     QProcess process;
     process.setWorkingDirectory(dir.path());
     process.start(copy, {"--batch", "--answer-port", "0"});

@@ -84,11 +84,12 @@ TEST_F(TarrowWindowTest, EveryComponentStandsAtItsPlaceWithItsCaption) {
     EXPECT_EQ(window.btnExecute->text(), "&Execute");
 
     const std::pair<QLabel*, QWidget*> labels[] = {
-        {window.lblUsername, window.edtUser},   {window.lblPassword, window.edtPasswd},
-        {window.lblTree, window.edtTree},       {window.lblContext, window.edtContext},
-        {window.lblServer, window.edtServer},   {window.lblVendor, window.cmbVendor},
+        {window.lblUsername, window.edtUser},    {window.lblPassword, window.edtPasswd},
+        {window.lblTree, window.edtTree},        {window.lblContext, window.edtContext},
+        {window.lblServer, window.edtServer},    {window.lblVendor, window.cmbVendor},
         {window.lblFunction, window.cmbFunction}};
-    const char* captions[] = {"&Username:", "&Password:", "&Tree:", "&Context:", "&Server:", "&Vendor:", "&Function:"};
+    const char* captions[] = {
+        "&Username:", "&Password:", "&Tree:", "&Context:", "&Server:", "&Vendor:", "&Function:"};
     for (std::size_t i = 0; i < std::size(labels); ++i) {
         EXPECT_EQ(labels[i].first->text(), captions[i]);
         EXPECT_EQ(labels[i].first->buddy(), labels[i].second) << captions[i];
@@ -131,12 +132,14 @@ TEST_F(TarrowWindowTest, EveryCaptionFitsItsLabelWithoutBeingCut) {
 TEST_F(TarrowWindowTest, TabWalksTheInputsInTheirOrderAndSkipsTheLogPane) {
     window.edtUser->setFocus();
     ASSERT_TRUE(hasFocus(window.edtUser));
-    QWidget* const order[] = {window.edtPasswd, window.edtTree,      window.edtContext, window.edtServer,
+    QWidget* const order[] = {window.edtPasswd, window.edtTree,     window.edtContext, window.edtServer,
                               window.cmbVendor, window.cmbFunction, window.btnExecute, window.edtUser};
     for (QWidget* next : order) {
         press(Qt::Key_Tab);
         EXPECT_TRUE(hasFocus(next)) << "expected " << next->metaObject()->className() << ", focus on "
-                                    << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
+                                    << (QApplication::focusWidget()
+                                            ? QApplication::focusWidget()->metaObject()->className()
+                                            : "none");
     }
 }
 
@@ -164,8 +167,8 @@ TEST_F(TarrowWindowTest, TheMenuHasFileExitAndTheTwoModeItems) {
 
 TEST_F(TarrowWindowTest, EachAltShortcutRunsItsActionOnceWhateverHasTheFocus) {
     const std::pair<QAction*, Qt::Key> actions[] = {
-        {window.actnUsername, Qt::Key_U}, {window.actnPasswd, Qt::Key_P},  {window.actnTree, Qt::Key_T},
-        {window.actnContext, Qt::Key_C},  {window.actnServer, Qt::Key_S},  {window.actnVendor, Qt::Key_V},
+        {window.actnUsername, Qt::Key_U}, {window.actnPasswd, Qt::Key_P}, {window.actnTree, Qt::Key_T},
+        {window.actnContext, Qt::Key_C},  {window.actnServer, Qt::Key_S}, {window.actnVendor, Qt::Key_V},
         {window.actnFunction, Qt::Key_F}};
     for (QWidget* focus : {static_cast<QWidget*>(window.edtServer), static_cast<QWidget*>(window.cmbVendor)}) {
         for (const auto& [action, key] : actions) {

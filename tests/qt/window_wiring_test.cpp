@@ -57,7 +57,8 @@ TEST_F(WindowWiringTest, StartUpFillsTheWindowAsTheFormDescribes) {
     EXPECT_EQ(window.lblFuncTimer->text(), "1000");
     EXPECT_FALSE(window.lblFuncTimer->isHidden());
     EXPECT_TRUE(window.memDebug->toPlainText().isEmpty());
-    EXPECT_EQ(window.statPanel->text().toStdString(), "127.0.0.1 | 9 | " + std::to_string(platform.sktInput.localPort()));
+    EXPECT_EQ(window.statPanel->text().toStdString(),
+              "127.0.0.1 | 9 | " + std::to_string(platform.sktInput.localPort()));
 }
 
 TEST_F(WindowWiringTest, EitherModeItemSwitchesTheModeOnceAndBothMarksFlip) {

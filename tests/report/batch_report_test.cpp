@@ -14,8 +14,8 @@
 namespace {
 
 using tarrow::BatchLogin;
-using tarrow::LatencyHistogram;
 using tarrow::BatchReport;
+using tarrow::LatencyHistogram;
 using tarrow::LoginOutcome;
 using tarrow::LoginPhase;
 using tarrow::ReportError;
@@ -47,7 +47,8 @@ protected:
             << "TcpExt: ListenOverflows ListenDrops TCPSynRetrans\nTcpExt: " << overflows << " " << overflows
             << " " << synRetrans << "\nIpExt: InOctets\nIpExt: 5\n";
         std::ofstream(folder.path() / "proc" / "snmp")
-            << "Tcp: RtoAlgorithm MaxConn AttemptFails RetransSegs OutRsts\nTcp: 1 -1 0 " << synRetrans * 2 << " 3\n";
+            << "Tcp: RtoAlgorithm MaxConn AttemptFails RetransSegs OutRsts\nTcp: 1 -1 0 " << synRetrans * 2
+            << " 3\n";
     }
     static BatchLogin login(const char* user, LoginOutcome outcome, std::int64_t startUs, std::int64_t us) {
         BatchLogin l;
@@ -93,7 +94,8 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
     EXPECT_NEAR(lat["p50"].get<double>(), 1000, 10);
     EXPECT_NEAR(lat["p90"].get<double>(), 5000, 50);
     EXPECT_EQ(lat["max"], 5000);
-    for (const char* key : {"count", "mean", "p50", "p90", "p99", "p999", "max"}) EXPECT_TRUE(lat.contains(key)) << key;
+    for (const char* key : {"count", "mean", "p50", "p90", "p99", "p999", "max"})
+        EXPECT_TRUE(lat.contains(key)) << key;
     EXPECT_EQ(j["phases_us"]["connect"]["p50"], 10);
     EXPECT_EQ(j["phases_us"]["connect"]["count"], 4);
     EXPECT_EQ(j["phases_us"]["tls"]["count"], 0);
@@ -103,8 +105,10 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
     auto first = j["intervals"][0];
     EXPECT_NEAR(first["p50_us"].get<double>(), 1000, 10);  // the middle of its bucket
     first.erase("p50_us");
-    EXPECT_EQ(first, nlohmann::json::parse(
-                         R"({"t_s":0,"logins":2,"successful":1,"failed":0,"errors":1,"p90_us":3000,"p99_us":3000,"max_us":3000})"));
+    EXPECT_EQ(
+        first,
+        nlohmann::json::parse(
+            R"({"t_s":0,"logins":2,"successful":1,"failed":0,"errors":1,"p90_us":3000,"p99_us":3000,"max_us":3000})"));
     EXPECT_EQ(j["intervals"][1]["logins"], 0);
     EXPECT_EQ(j["intervals"][2]["logins"], 2);
     EXPECT_EQ(j["intervals"][2]["failed"], 1);
@@ -119,7 +123,8 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
 TEST_F(BatchReportFiles, ThePageTheCurveAndTheHistogramsTravelWithTheReport) {
     BatchReport report(options());
     report.onRunStart(kStartUs);
-    for (int i = 1; i <= 200; ++i) report.onLogin(login("alice", LoginOutcome::Success, kStartUs + i * 1000, 100 + i));
+    for (int i = 1; i <= 200; ++i)
+        report.onLogin(login("alice", LoginOutcome::Success, kStartUs + i * 1000, 100 + i));
     report.onRunEnd(kStartUs + 300'000, false);
     report.finish();
     const std::string text = readAll(options().dir / "report.json");
@@ -129,7 +134,7 @@ TEST_F(BatchReportFiles, ThePageTheCurveAndTheHistogramsTravelWithTheReport) {
     EXPECT_EQ(curve.front()["p"], 0);
     EXPECT_EQ(curve.front()["us"], 101);  // the minimum
     EXPECT_EQ(curve.back()["p"], 100);
-    EXPECT_EQ(curve.back()["us"], 300);  // the maximum
+    EXPECT_EQ(curve.back()["us"], 300);                                  // the maximum
     EXPECT_DOUBLE_EQ(curve[curve.size() - 2]["p"].get<double>(), 99.5);  // 200 logins: too few for p99.9
     const auto latency = LatencyHistogram::deserializeText(j["histograms"]["latency"].get<std::string>());
     ASSERT_TRUE(latency);

@@ -8,13 +8,11 @@
 namespace tarrow::compare {
 namespace {
 
-std::string writeFile(const TempFolder& folder, const std::string& name, const std::string& text)
-{
+std::string writeFile(const TempFolder& folder, const std::string& name, const std::string& text) {
     return folder.writeFile(name, text);
 }
 
-TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals)
-{
+TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals) {
     TempFolder folder;
     const std::string path = writeFile(folder, "report.json", R"({
       "logins_per_s": 512.5,
@@ -32,15 +30,14 @@ TEST(ReadRunFigures, ReadsLatencyPhasesAndIntervals)
     EXPECT_EQ(run->loginsPerInterval, (std::vector<double>{500, 525}));  // not the partial last second
 }
 
-TEST(ReadRunFigures, TakesEveryRankFromTheRunsHistogram)
-{
+TEST(ReadRunFigures, TakesEveryRankFromTheRunsHistogram) {
     LatencyHistogram h;
-    for (int us = 1; us <= 100; ++us)
-        h.record(us);
+    for (int us = 1; us <= 100; ++us) h.record(us);
     TempFolder folder;
     const std::string path = writeFile(folder, "report.json",
                                        R"({"latency_us": {"count": 100, "p50": 50},
-                                           "histograms": {"latency": ")" + h.serializeText() + R"("}})");
+                                           "histograms": {"latency": ")" +
+                                           h.serializeText() + R"("}})");
     std::string error;
     const auto run = readRunFigures(path, error);
     ASSERT_TRUE(run) << error;
@@ -52,12 +49,12 @@ TEST(ReadRunFigures, TakesEveryRankFromTheRunsHistogram)
     // A histogram that does not match the figures beside it is not used.
     const std::string other = writeFile(folder, "other.json",
                                         R"({"latency_us": {"count": 7, "p50": 50},
-                                            "histograms": {"latency": ")" + h.serializeText() + R"("}})");
+                                            "histograms": {"latency": ")" +
+                                            h.serializeText() + R"("}})");
     EXPECT_FALSE(readRunFigures(other, error)->measures.at("latency").valueAtRankUs);
 }
 
-TEST(ReadRunFigures, SaysWhatIsWrongWithAFile)
-{
+TEST(ReadRunFigures, SaysWhatIsWrongWithAFile) {
     TempFolder folder;
     std::string error;
     EXPECT_FALSE(readRunFigures((folder.path() / "missing.json").string(), error));

@@ -34,7 +34,10 @@ private:
 
 class FakeComboBox : public ComboBox {
 public:
-    void clear() override { items.clear(); index_ = -1; }
+    void clear() override {
+        items.clear();
+        index_ = -1;
+    }
     void addItem(const std::string& item) override { items.push_back(item); }
     int itemCount() const override { return static_cast<int>(items.size()); }
     std::string item(int index) const override { return items.at(static_cast<std::size_t>(index)); }

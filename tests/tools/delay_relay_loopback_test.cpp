@@ -50,7 +50,8 @@ public:
                 const int c = accept(fd_, nullptr, nullptr);  // bounded by SO_RCVTIMEO
                 if (c < 0) continue;
                 char buf[4096];
-                for (ssize_t n; (n = recv(c, buf, sizeof buf, 0)) > 0;) send(c, buf, static_cast<size_t>(n), 0);
+                for (ssize_t n; (n = recv(c, buf, sizeof buf, 0)) > 0;)
+                    send(c, buf, static_cast<size_t>(n), 0);
                 close(c);
             }
         });

@@ -6,8 +6,8 @@ namespace tarrow::relay {
 namespace {
 
 TEST(RelayOptions, TakesBothEndpointsAndTheDelays) {
-    const auto p = parseRelayOptions({"--listen", "10.231.0.2:1389", "--to", "10.231.0.2:389", "--delay-ms", "20",
-                                      "--return-delay-ms", "5", "--max-connections", "8"});
+    const auto p = parseRelayOptions({"--listen", "10.231.0.2:1389", "--to", "10.231.0.2:389", "--delay-ms",
+                                      "20", "--return-delay-ms", "5", "--max-connections", "8"});
     ASSERT_TRUE(p.options) << p.message;
     EXPECT_EQ(p.options->listen.address, "10.231.0.2");
     EXPECT_EQ(p.options->listen.port, 1389);

@@ -48,15 +48,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "tarrow_delay_relay: listening on %s:%u, forwarding to %s:%u, holding each chunk %lld ms "
                  "toward it and %lld ms back\n",
-                 o.listen.address.c_str(), static_cast<unsigned>(server.listenPort()), o.target.address.c_str(),
-                 static_cast<unsigned>(o.target.port), static_cast<long long>(o.delayMs),
-                 static_cast<long long>(o.returnDelayMs));
+                 o.listen.address.c_str(), static_cast<unsigned>(server.listenPort()),
+                 o.target.address.c_str(), static_cast<unsigned>(o.target.port),
+                 static_cast<long long>(o.delayMs), static_cast<long long>(o.returnDelayMs));
     server.run(stopRequested);
     const RelayCounts& n = server.counts();
     std::fprintf(stderr,
                  "tarrow_delay_relay: stopped; %llu connections, %llu could not reach the target, %llu bytes "
                  "forwarded, %llu bytes back\n",
                  static_cast<unsigned long long>(n.accepted), static_cast<unsigned long long>(n.targetFailed),
-                 static_cast<unsigned long long>(n.bytesToTarget), static_cast<unsigned long long>(n.bytesBack));
+                 static_cast<unsigned long long>(n.bytesToTarget),
+                 static_cast<unsigned long long>(n.bytesBack));
     return 0;
 }

@@ -22,15 +22,15 @@ std::optional<Endpoint> parseEndpoint(const std::string& text, bool portZeroAllo
 }
 
 ParsedRelayOptions parseRelayOptions(const std::vector<std::string>& args) {
-    CLI::App app{"Forwards every TCP connection from --listen to --to and holds each chunk of "
-                 "bytes for a set time, so that every exchange with the target takes longer.",
-                 "tarrow_delay_relay"};
+    CLI::App app{
+        "Forwards every TCP connection from --listen to --to and holds each chunk of "
+        "bytes for a set time, so that every exchange with the target takes longer.",
+        "tarrow_delay_relay"};
     RelayOptions o;
     std::string listen, target;
     app.add_option("--listen", listen, "ADDR:PORT to accept on (port 0: a free one)")->required();
     app.add_option("--to", target, "ADDR:PORT every connection is forwarded to")->required();
-    app.add_option("--delay-ms", o.delayMs, "hold of each chunk toward the target")
-        ->check(CLI::Range(0, 600000));
+    app.add_option("--delay-ms", o.delayMs, "hold of each chunk toward the target")->check(CLI::Range(0, 600000));
     app.add_option("--return-delay-ms", o.returnDelayMs, "hold of each chunk on the way back")
         ->check(CLI::Range(0, 600000));
     app.add_option("--max-connections", o.maxConnections, "connections relayed at once")
@@ -57,8 +57,9 @@ ParsedRelayOptions parseRelayOptions(const std::vector<std::string>& args) {
     }
     const auto t = parseEndpoint(target, false);
     if (!t) {
-        result.message = "--to needs ADDR:PORT with a dotted IPv4 address and a port from 1 to 65535, got \"" +
-                         target + "\"";
+        result.message =
+            "--to needs ADDR:PORT with a dotted IPv4 address and a port from 1 to 65535, got \"" + target +
+            "\"";
         return result;
     }
     o.listen = *l;

@@ -15,13 +15,13 @@ struct Endpoint {
 };
 
 struct RelayOptions {
-    Endpoint listen;                           // where clients connect
-    Endpoint target;                           // where every connection is forwarded
-    std::int64_t delayMs = 0;                  // hold of each chunk on the way to the target
-    std::int64_t returnDelayMs = 0;            // hold of each chunk on the way back
-    std::size_t maxConnections = 1024;         // further clients wait in the listen queue
-    std::size_t maxQueuedBytes = 64 * 1024;    // per direction; reading pauses above it
-    std::int64_t connectTimeoutMs = 3000;      // bound of the connect to the target
+    Endpoint listen;                         // where clients connect
+    Endpoint target;                         // where every connection is forwarded
+    std::int64_t delayMs = 0;                // hold of each chunk on the way to the target
+    std::int64_t returnDelayMs = 0;          // hold of each chunk on the way back
+    std::size_t maxConnections = 1024;       // further clients wait in the listen queue
+    std::size_t maxQueuedBytes = 64 * 1024;  // per direction; reading pauses above it
+    std::int64_t connectTimeoutMs = 3000;    // bound of the connect to the target
 };
 
 struct ParsedRelayOptions {

@@ -53,15 +53,15 @@ struct RelayServer::Connection {
     }
     int clientFd = -1;
     int targetFd = -1;
-    bool connecting = true;          // the connect to the target is under way
+    bool connecting = true;  // the connect to the target is under way
     std::int64_t connectDeadlineUs = 0;
-    DelayLine up;                    // client -> target
-    DelayLine down;                  // target -> client
-    bool clientEnded = false;        // the client half closed (or reset)
+    DelayLine up;              // client -> target
+    DelayLine down;            // target -> client
+    bool clientEnded = false;  // the client half closed (or reset)
     bool targetEnded = false;
-    bool targetShut = false;         // our write side toward the target is closed
+    bool targetShut = false;  // our write side toward the target is closed
     bool clientShut = false;
-    bool failed = false;             // drop at once
+    bool failed = false;  // drop at once
 };
 
 RelayServer::RelayServer(RelayOptions options) : options_(std::move(options)) {}
@@ -80,10 +80,10 @@ bool RelayServer::open(std::string& error) {
     const int yes = 1;
     setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     const sockaddr_in a = toSockaddr(options_.listen);
-    if (::bind(listenFd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 512) != 0 ||
-        !setNonBlocking(listenFd_)) {
-        error = "cannot listen on " + options_.listen.address + ":" + std::to_string(options_.listen.port) + ": " +
-                std::strerror(errno);
+    if (::bind(listenFd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listenFd_, 512) != 0 || !setNonBlocking(listenFd_)) {
+        error = "cannot listen on " + options_.listen.address + ":" + std::to_string(options_.listen.port) +
+                ": " + std::strerror(errno);
         closeFd(listenFd_);
         return false;
     }
@@ -106,8 +106,8 @@ void RelayServer::acceptClients(std::int64_t nowUs) {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         c->targetFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const sockaddr_in a = toSockaddr(options_.target);
-        if (c->targetFd < 0 ||
-            (::connect(c->targetFd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS)) {
+        if (c->targetFd < 0 || (::connect(c->targetFd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 &&
+                                errno != EINPROGRESS)) {
             ++counts_.targetFailed;
             continue;  // the client sees its connection closed
         }

@@ -14,10 +14,10 @@
 namespace tarrow::relay {
 
 struct RelayCounts {
-    std::uint64_t accepted = 0;        // client connections taken
-    std::uint64_t targetFailed = 0;    // ... whose connect to the target failed or timed out
-    std::uint64_t bytesToTarget = 0;   // bytes written to the target
-    std::uint64_t bytesBack = 0;       // bytes written back to the clients
+    std::uint64_t accepted = 0;       // client connections taken
+    std::uint64_t targetFailed = 0;   // ... whose connect to the target failed or timed out
+    std::uint64_t bytesToTarget = 0;  // bytes written to the target
+    std::uint64_t bytesBack = 0;      // bytes written back to the clients
 };
 
 class RelayServer {
