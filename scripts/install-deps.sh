@@ -4,27 +4,27 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(
+  # Comments here hold no parentheses: the array ends at the first closing one for some readers.
+  # Build and format
   g++ cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev libcli11-dev
-  libldap-dev slapd ldap-utils
-  # The self-signed certificate of the private slapd with TLS (scripts/private-slapd.sh --tls).
-  openssl
-  # The batch run's machine-readable report (report.json).
-  nlohmann-json3-dev
-  jq
+  # Qt, options, JSON: nlohmann-json for report.json, CLI11 for every command line
+  qt6-base-dev libgl-dev libcli11-dev nlohmann-json3-dev
+  # Directory: libldap, a private slapd, openssl for its self-signed certificate, jq in the run scripts
+  libldap-dev slapd ldap-utils openssl jq
+  # Tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # Window tests and screenshots under Xvfb
   xvfb xauth imagemagick
-  # The fleet (scripts/fleet.sh): network namespaces, bridge, veth and ss; pkill; the relay's options.
-  iproute2 procps libcli11-dev
-  # The fuzz preset (scripts/fuzz.sh): clang 14 with libFuzzer and its sanitizer runtimes.
-  clang libclang-rt-14-dev
-  # Faces of the windows' font stacks (client/qt/tarrow_window.cpp, generator/qt/TarrowMgrFrm.cpp):
-  # DejaVu Sans (Condensed), Nimbus Sans Narrow, Liberation Sans; fontconfig finds them.
-  # Report page and its comparison: the charting library inlined into report.html, JSON,
-  # options, the live view's HTTP server, and Chromium for the page tests.
-  libjs-chart.js nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libssl-dev zlib1g-dev
-  libbrotli-dev chromium nodejs
+  # Faces of both windows' font stacks in client/qt/tarrow_window.cpp and generator/qt/TarrowMgrFrm.cpp:
+  # DejaVu Sans and DejaVu Sans Condensed, Nimbus Sans Narrow, Liberation Sans; fontconfig finds them
   fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-urw-base35 fonts-liberation2
+  # The fleet of scripts/fleet.sh: network namespaces, bridge, veth and ss; pkill
+  iproute2 procps
+  # The fuzz preset of scripts/fuzz.sh: clang 14 with libFuzzer and its sanitizer runtimes
+  clang libclang-rt-14-dev
+  # Report pages: the charting library inlined into report.html, the live view's HTTP server and
+  # what its headers need, Chromium and Node.js for the page tests
+  libjs-chart.js libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev chromium nodejs
 )
 # The browser tests drive Chromium with playwright-core from the npm registry (it downloads no
 # browser of its own); the version is pinned by tests/browser/package-lock.json.
