@@ -4,7 +4,9 @@
 // minimal echo-style server in this process as the reference, and the ratio is printed.
 // Then TarrowCtrl runs with clients that accept the timings request and send a timing
 // record with every reply, alternated with runs without timings (--no-timings), and the
-// ratio of the two and the controller's CPU time per exchange of each are printed.
+// ratio of the two and the controller's CPU time per exchange of each are printed. Each round
+// ends with a run with timings and the live view (--web 0) whose event stream a page reads the
+// whole time, and the ratio to the run without the page is printed.
 //
 //   ctrl_load_bench [--clients N] [--seconds S] [--rounds R] [--ctrl PATH]
 #include <algorithm>
@@ -21,6 +23,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <httplib.h>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -228,10 +232,11 @@ struct CtrlChild {
     pid_t pid = -1;
     double cpuSeconds = 0;  // user + system time of the controller, known after it ended
     std::uint16_t port = 0;
+    std::uint16_t webPort = 0;  // the live view's port when it runs with --web
     std::filesystem::path dir;
 };
 
-CtrlChild startController(const std::string& program, int users, bool askTimings) {
+CtrlChild startController(const std::string& program, int users, bool askTimings, bool web = false) {
     CtrlChild c;
     c.dir = std::filesystem::temp_directory_path() / ("tarrowctrl-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(c.dir);
@@ -249,14 +254,20 @@ CtrlChild startController(const std::string& program, int users, bool askTimings
     if (c.pid == 0) {
         freopen(err.c_str(), "w", stderr);
         freopen(out.c_str(), "w", stdout);
-        execl(program.c_str(), program.c_str(), "--ini", ini.c_str(), "--control-port", "0",
-              "--discovery-port", "0", "--answer-port", "2309", "--max-clients", "4096", "--quiet",
-              askTimings ? "--timings-wait-ms" : "--no-timings", askTimings ? "250" : nullptr,
-              static_cast<char*>(nullptr));
+        std::vector<const char*> args{
+            program.c_str(), "--ini", ini.c_str(),     "--control-port", "0",      "--discovery-port", "0",
+            "--answer-port", "2309",  "--max-clients", "4096",           "--quiet"};
+        if (askTimings) args.insert(args.end(), {"--timings-wait-ms", "250"});
+        else
+            args.push_back("--no-timings");
+        if (web) args.insert(args.end(), {"--web", "0"});
+        args.push_back(nullptr);
+        execv(program.c_str(), const_cast<char* const*>(args.data()));
         _exit(127);
     }
     const std::regex re("listening on TCP port (\\d+)");
-    for (int i = 0; i < 100 && c.port == 0; ++i) {
+    const std::regex webRe("live view on http://127\\.0\\.0\\.1:(\\d+)/");
+    for (int i = 0; i < 100 && (c.port == 0 || (web && c.webPort == 0)); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::ifstream in(err);
         std::stringstream text;
@@ -264,6 +275,7 @@ CtrlChild startController(const std::string& program, int users, bool askTimings
         std::smatch m;
         const std::string s = text.str();
         if (std::regex_search(s, m, re)) c.port = static_cast<std::uint16_t>(std::stoi(m[1]));
+        if (web && std::regex_search(s, m, webRe)) c.webPort = static_cast<std::uint16_t>(std::stoi(m[1]));
     }
     return c;
 }
@@ -326,9 +338,10 @@ int main(int argc, char** argv) {
         reference = drive(server.port(), clients, seconds);
     }
     // Without and with timings, alternated, so that a drift of the machine hits both.
-    DriveResult plain, timed;
-    double plainCpu = 0, timedCpu = 0;
-    std::uint64_t plainAll = 0, timedAll = 0;
+    DriveResult plain, timed, watched;
+    double plainCpu = 0, timedCpu = 0, watchedCpu = 0;
+    std::uint64_t plainAll = 0, timedAll = 0, watchedAll = 0;
+    std::uint64_t eventsReceived = 0;
     for (int round = 0; round < rounds; ++round) {
         for (const bool withTimings : {false, true}) {
             CtrlChild ctrl = startController(program, 1000, withTimings);
@@ -348,6 +361,36 @@ int main(int argc, char** argv) {
             (withTimings ? timedCpu : plainCpu) += ctrl.cpuSeconds;
             (withTimings ? timedAll : plainAll) += r.allExchanges;
         }
+        // With timings and the live view, a page reading its event stream the whole time.
+        CtrlChild ctrl = startController(program, 1000, true, true);
+        if (ctrl.port == 0 || ctrl.webPort == 0) {
+            std::fprintf(stderr, "TarrowCtrl --web did not start (%s)\n", program.c_str());
+            stopController(ctrl);
+            return 1;
+        }
+        std::atomic<bool> pageOpen{true};
+        std::atomic<std::uint64_t> events{0};
+        std::thread page([&] {
+            httplib::Client client("127.0.0.1", ctrl.webPort);
+            client.set_read_timeout(5, 0);
+            client.Get("/events", [&](const char* data, std::size_t length) {
+                for (std::size_t i = 0; i + 1 < length; ++i)
+                    if (data[i] == '\n' && data[i + 1] == '\n') ++events;
+                return pageOpen.load();
+            });
+        });
+        DriveResult r = drive(ctrl.port, clients, seconds, true);
+        pageOpen = false;
+        stopController(ctrl);
+        page.join();
+        eventsReceived += events;
+        watched.connected = r.connected;
+        watched.served = round == 0 ? r.served : std::min(watched.served, r.served);
+        watched.exchanges += r.exchanges;
+        watched.seconds += r.seconds;
+        watched.gapsUs.insert(watched.gapsUs.end(), r.gapsUs.begin(), r.gapsUs.end());
+        watchedCpu += ctrl.cpuSeconds;
+        watchedAll += r.allExchanges;
     }
 
     std::printf("%d connections on 127.0.0.1, %.1f s measured after 1 s warm-up, %d rounds\n", clients,
@@ -355,6 +398,7 @@ int main(int argc, char** argv) {
     print("reference", reference);
     print("TarrowCtrl", plain);
     print("+timings", timed);
+    print("+live page", watched);
     std::printf("ratio TarrowCtrl/reference: %.2f\n",
                 reference.perSecond() > 0 ? plain.perSecond() / reference.perSecond() : 0.0);
     const double timedRatio = plain.perSecond() > 0 ? timed.perSecond() / plain.perSecond() : 0.0;
@@ -368,6 +412,10 @@ int main(int argc, char** argv) {
     };
     cpu("without timings:", plainCpu, plainAll);
     cpu("with timings:", timedCpu, timedAll);
+    cpu("+ live page:", watchedCpu, watchedAll);
+    const double webRatio = timed.perSecond() > 0 ? watched.perSecond() / timed.perSecond() : 0.0;
+    std::printf("ratio with the live page open/without: %.2f (target >= 0.90: %s; %llu updates received)\n",
+                webRatio, webRatio >= 0.9 ? "yes" : "NO", static_cast<unsigned long long>(eventsReceived));
     std::printf("targets: all %d served: %s; >= 20000 exchanges/s: %s\n", clients,
                 plain.served == clients && timed.served == clients ? "yes" : "NO",
                 plain.perSecond() >= 20000 ? "yes" : "NO");
