@@ -13,6 +13,7 @@
 #include "generator/logic/generator_inputs.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,6 +90,7 @@ struct Measure {
     std::uint64_t baseKb = 0;  // resident before the load
     std::uint64_t peakKb = 0;  // VmHWM after it
     double seconds = 0;
+    double cpuSeconds = 0;  // wall time is the machine's; the CPU time is the load's own
     bool ok = false;
 };
 
@@ -103,7 +105,9 @@ Measure inChild(Load load) {
         Measure m;
         m.baseKb = procKb("/proc/self/status", "VmRSS");
         const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
         m.credentials = load();
+        m.cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
         m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         m.peakKb = procKb("/proc/self/status", "VmHWM");
         m.ok = m.credentials > 0;
@@ -126,8 +130,9 @@ void printRow(const char* name, const Measure& m, std::uint64_t fileBytes) {
     const double fileMb = static_cast<double>(fileBytes) / 1e6;
     const double peakMb = static_cast<double>(m.peakKb) * 1024 / 1e6;
     const double loadMb = static_cast<double>(m.peakKb - std::min(m.peakKb, m.baseKb)) * 1024 / 1e6;
-    std::printf("%-22s %10llu %8.2f s %10.1f MB %10.1f MB %8.2f\n", name,
-                static_cast<unsigned long long>(m.credentials), m.seconds, peakMb, loadMb, peakMb / fileMb);
+    std::printf("%-22s %10llu %8.2f s %8.2f s %10.1f MB %10.1f MB %8.2f\n", name,
+                static_cast<unsigned long long>(m.credentials), m.seconds, m.cpuSeconds, peakMb, loadMb,
+                peakMb / fileMb);
 }
 
 }  // namespace
@@ -164,8 +169,8 @@ int main(int argc, char** argv) {
     const std::uint64_t fileBytes = fs::file_size(usersPath);
     std::printf("users file: %llu lines, %.1f MB (%s)\n", static_cast<unsigned long long>(lines),
                 static_cast<double>(fileBytes) / 1e6, usersPath.c_str());
-    std::printf("%-22s %10s %10s %13s %13s %8s\n", "layout", "users", "load", "peak (VmHWM)", "load's share",
-                "ratio");
+    std::printf("%-22s %10s %10s %10s %13s %13s %8s\n", "layout", "users", "load", "cpu", "peak (VmHWM)",
+                "load's share", "ratio");
 
     const std::string ini = (dir / tarrowmgr::kControllerIniName).string();
     const Measure store = inChild([&ini] {
