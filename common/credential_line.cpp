@@ -2,16 +2,21 @@
 
 namespace tarrow {
 
+std::string_view nextCredentialField(std::string_view line, std::size_t& pos) {
+    const std::size_t n = line.size();
+    while (pos < n && isCredentialSeparator(line[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < n && !isCredentialSeparator(line[pos])) ++pos;
+    return line.substr(start < n ? start : n, pos - start);
+}
+
 std::vector<std::string> splitCredentialLine(std::string_view line, std::size_t maxFields) {
     std::vector<std::string> fields;
     std::size_t pos = 0;
-    const std::size_t n = line.size();
     while (fields.size() < maxFields) {
-        while (pos < n && isCredentialSeparator(line[pos])) ++pos;
-        if (pos >= n) break;
-        const std::size_t start = pos;
-        while (pos < n && !isCredentialSeparator(line[pos])) ++pos;
-        fields.emplace_back(line.substr(start, pos - start));
+        const std::string_view field = nextCredentialField(line, pos);
+        if (field.empty()) break;
+        fields.emplace_back(field);
     }
     return fields;
 }

@@ -71,17 +71,16 @@ bool UsersFileReader::fill() {
 }
 
 void UsersFileReader::append(const char* data, std::size_t n) {
-    // Carriage returns are dropped wherever they stand; characters past the cut are counted only.
-    const char* cr = static_cast<const char*>(std::memchr(data, '\r', n));
-    if (cr == nullptr) {
-        if (line_.size() < kMaxLineChars) line_.append(data, std::min(n, kMaxLineChars - line_.size()));
-        lineChars_ += n;
-        return;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (data[i] == '\r') continue;
-        if (line_.size() < kMaxLineChars) line_.push_back(data[i]);
-        ++lineChars_;
+    // Carriage returns are dropped wherever they stand; characters past the cut are counted
+    // only. The runs between them go in whole: nearly every line has one, just before its end.
+    for (;;) {
+        const char* cr = static_cast<const char*>(std::memchr(data, '\r', n));
+        const std::size_t run = cr != nullptr ? static_cast<std::size_t>(cr - data) : n;
+        if (line_.size() < kMaxLineChars) line_.append(data, std::min(run, kMaxLineChars - line_.size()));
+        lineChars_ += run;
+        if (cr == nullptr) return;
+        data = cr + 1;
+        n -= run + 1;
     }
 }
 

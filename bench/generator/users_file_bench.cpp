@@ -73,7 +73,7 @@ int main() {
     for (int round = 0; round < kRounds; ++round) {
         Clock::time_point start = Clock::now();
         if (const auto failure = tarrowmgr::writeWorkloadFiles(inputs, random, files)) {
-            std::fprintf(stderr, "writer failed: %s\n", failure->c_str());
+            std::fprintf(stderr, "writer failed: %s\n", failure->text.c_str());
             return 1;
         }
         writer = std::min(writer, secondsSince(start));

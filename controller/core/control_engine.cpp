@@ -12,8 +12,8 @@ namespace {
 constexpr int kNoticesPerSecond = 20;
 }
 
-ControlEngine::ControlEngine(const CtrlSettings& settings, std::vector<Credential> credentials,
-                             CtrlClock& clock, RunStats& stats, ReplySink* sink, NoticeFn notice)
+ControlEngine::ControlEngine(const CtrlSettings& settings, CredentialStore credentials, CtrlClock& clock,
+                             RunStats& stats, ReplySink* sink, NoticeFn notice)
     : settings_(settings),
       credentials_(std::move(credentials)),
       clock_(clock),
@@ -102,7 +102,7 @@ void ControlEngine::sendNext(Session& s) {
     s.sentUs = clock_.monotonicUs();
     moveTo(s, State::Awaiting);
     ++stats_.packetsSent;
-    s.link->send(credentials_[s.credential].packet);
+    s.link->send(credentials_.packet(s.credential));
 }
 
 // The acceptance of the timings request comes before anything else the client sends, and
@@ -172,11 +172,10 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
                           : parseReply(s.reply, reply);
     if (!parsed) return drop(s, DropReason::NotAReply);
     if (s.timings == TimingsSupport::Reporting && !timed) ++stats_.untimedReplies;
-    const Credential& c = credentials_[s.credential];
     ReplyRecord record;
     record.wallMs = clock_.wallMs();
     record.client = s.peer;
-    record.user = c.userName;
+    record.user = credentials_.userName(s.credential);
     record.kind = reply.kind;
     record.code = reply.code;
     record.message = reply.message;
@@ -229,7 +228,7 @@ void ControlEngine::endLease(Session& s, LeaseEnd why) {
     record.wallMs = clock_.wallMs();
     record.sinceStartUs = sinceStartUs();
     record.client = s.peer;
-    record.user = credentials_[s.credential].userName;
+    record.user = credentials_.userName(s.credential);
     record.why = why;
     record.heldUs = clock_.monotonicUs() - s.sentUs;
     record.handedAgain = !s.secondLease && why != LeaseEnd::RunStopped;

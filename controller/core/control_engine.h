@@ -14,7 +14,7 @@
 
 #include "controller/core/control_link.h"
 #include "controller/core/ctrl_clock.h"
-#include "controller/core/ctrl_config.h"
+#include "controller/core/credential_store.h"
 #include "controller/core/ctrl_settings.h"
 #include "controller/core/run_stats.h"
 
@@ -36,7 +36,7 @@ public:
 
     // credentials must not be empty. sink may be null. notice receives one line per event
     // worth telling the operator (drops, refusals, stop), at most 20 a second.
-    ControlEngine(const CtrlSettings& settings, std::vector<Credential> credentials, CtrlClock& clock,
+    ControlEngine(const CtrlSettings& settings, CredentialStore credentials, CtrlClock& clock,
                   RunStats& stats, ReplySink* sink, NoticeFn notice);
     ~ControlEngine();
     ControlEngine(const ControlEngine&) = delete;
@@ -95,7 +95,7 @@ private:
     std::int64_t sinceStartUs() const { return clock_.monotonicUs() - startUs_; }
 
     CtrlSettings settings_;
-    std::vector<Credential> credentials_;
+    CredentialStore credentials_;
     CtrlClock& clock_;
     RunStats& stats_;
     ReplySink* sink_;

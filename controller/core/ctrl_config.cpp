@@ -5,6 +5,7 @@
 #include "common/ini_file.h"
 #include "common/users_file_reader.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <new>
 #include <string_view>
@@ -14,14 +15,14 @@ namespace tarrow::ctrl {
 namespace fs = std::filesystem;
 
 namespace {
-std::vector<Credential> readUsersOrThrow(const std::string& path, std::vector<std::string>& warnings);
+CredentialStore readUsersOrThrow(const std::string& path, SkippedLines& warnings);
 }  // namespace
 
 std::string defaultIniPath(const std::string& programPath) {
     return fileAnyCase((fs::path(programPath).parent_path() / "TarrowCtrl.ini").string());
 }
 
-std::vector<Credential> readUsers(const std::string& path, std::vector<std::string>& warnings) {
+CredentialStore readUsers(const std::string& path, SkippedLines& warnings) {
     try {
         return readUsersOrThrow(path, warnings);
     } catch (const std::bad_alloc&) {
@@ -32,7 +33,18 @@ std::vector<Credential> readUsers(const std::string& path, std::vector<std::stri
 }
 
 namespace {
-std::vector<Credential> readUsersOrThrow(const std::string& path, std::vector<std::string>& warnings) {
+// A generated line is some 80 bytes; fewer offsets than lines only costs a regrowth or two.
+constexpr std::uint64_t kReservedBytesPerLine = 64;
+
+void skip(SkippedLines& warnings, std::size_t lineNumber, const std::string& why) {
+    if (warnings.full()) {
+        ++warnings.more;
+        return;
+    }
+    warnings.texts.push_back("line " + std::to_string(lineNumber) + ": " + why);
+}
+
+CredentialStore readUsersOrThrow(const std::string& path, SkippedLines& warnings) {
     // Only a regular file: a FIFO without a writer would block start-up for ever, and a
     // device such as /dev/zero never ends.
     std::error_code ec;
@@ -42,30 +54,33 @@ std::vector<Credential> readUsersOrThrow(const std::string& path, std::vector<st
     UsersFileReader reader;
     if (!reader.open(path))
         throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
-    std::vector<Credential> out;
+    CredentialStore out;
+    // No packet is longer than its line with the line feed ("U" stands for it), so the file's
+    // size (and one byte for a last line without one) holds them all.
+    if (const std::uintmax_t size = fs::file_size(path, ec); !ec) {
+        out.reserve(static_cast<std::size_t>(size + 1), static_cast<std::size_t>(size / kReservedBytesPerLine));
+    }
+    const std::string tooLong = "longer than " + std::to_string(UsersFileReader::kMaxLineChars) +
+                                " characters, skipped";
+    std::string_view fields[5];
     for (UsersFileReader::Read r; (r = reader.next()) != UsersFileReader::Read::End;) {
-        const std::string where = "line " + std::to_string(reader.lineNumber()) + ": ";
         if (r == UsersFileReader::Read::LongLine) {
-            warnings.push_back(where + "longer than " + std::to_string(UsersFileReader::kMaxLineChars) +
-                               " characters, skipped");
+            skip(warnings, reader.lineNumber(), tooLong);
             continue;
         }
         // As a batch run does: the line's text ends at a zero byte, and an empty line is no line.
         const std::string_view line(reader.lineText());
         if (line.empty()) continue;
-        const auto fields = tarrow::splitCredentialLine(line, 5);
-        if (fields.size() < 5) {
-            warnings.push_back(where + "fewer than five fields, skipped");
+        std::size_t count = 0;
+        for (std::size_t pos = 0; count < 5; ++count) {
+            fields[count] = tarrow::nextCredentialField(line, pos);
+            if (fields[count].empty()) break;
+        }
+        if (count < 5) {
+            skip(warnings, reader.lineNumber(), "fewer than five fields, skipped");
             continue;
         }
-        Credential c;
-        c.packet = "U";
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (i) c.packet += ',';
-            c.packet += fields[i];
-        }
-        c.userName = fields[0];
-        out.push_back(std::move(c));
+        out.add(fields);
     }
     if (reader.failed()) throw ConfigError{"cannot read users file \"" + path + "\": " + reader.errorText()};
     return out;

@@ -1,23 +1,19 @@
 // The controller's INI file and the users file it names.
 #pragma once
 
+#include "controller/core/credential_store.h"
+#include "controller/core/skipped_lines.h"
+
 #include <string>
-#include <vector>
 
 namespace tarrow::ctrl {
 
-// A credential ready to send: the packet bytes and the user name for reports.
-struct Credential {
-    std::string packet;    // "U" + the first five fields joined by single commas
-    std::string userName;  // field 1
-};
-
 struct CtrlConfig {
-    std::string iniPath;                  // the INI file that was read
-    std::string localBroadcast;           // "Local Broadcast": where the clients announce themselves
-    std::string usersPath;                // "UserFile", resolved against the INI file's folder
-    std::vector<Credential> credentials;  // usable users-file lines, in file order
-    std::vector<std::string> warnings;    // lines that were skipped, and why
+    std::string iniPath;          // the INI file that was read
+    std::string localBroadcast;   // "Local Broadcast": where the clients announce themselves
+    std::string usersPath;        // "UserFile", resolved against the INI file's folder
+    CredentialStore credentials;  // usable users-file lines, in file order
+    SkippedLines warnings;        // lines that were skipped, and why
 };
 
 // Thrown for configuration that stops the program before it starts.
@@ -38,7 +34,9 @@ CtrlConfig loadConfig(const std::string& iniPath);
 // byte ends the file, a line's text ends at a zero byte, empty lines are skipped; lines longer
 // than 254 characters and lines with fewer than five fields are skipped with a warning (a
 // batch run skips them too, and a client would reject them and never reply). Fields after
-// the fifth (the time-out) are not sent. Throws ConfigError when the file cannot be read.
-std::vector<Credential> readUsers(const std::string& path, std::vector<std::string>& warnings);
+// the fifth (the time-out) are not sent. Each credential's packet is "U" and the first five
+// fields joined by single commas. Throws ConfigError when the file cannot be read, also when
+// the memory runs out.
+CredentialStore readUsers(const std::string& path, SkippedLines& warnings);
 
 }  // namespace tarrow::ctrl

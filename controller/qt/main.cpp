@@ -95,8 +95,10 @@ int main(int argc, char** argv) {
         std::cerr << "TarrowCtrl: " << e.message << "\n";
         return 2;
     }
-    for (const auto& w : config.warnings)
+    for (const auto& w : config.warnings.texts)
         std::cerr << "TarrowCtrl: " << config.usersPath << ": " << w << "\n";
+    if (config.warnings.more)
+        std::cerr << "TarrowCtrl: " << config.usersPath << ": " << config.warnings.moreText() << "\n";
 
     std::ofstream csvFile;
     std::unique_ptr<CsvReplyWriter> csv;
@@ -173,7 +175,7 @@ int main(int argc, char** argv) {
         std::cerr << "TarrowCtrl: live view on http://127.0.0.1:" << live->port() << "/" << std::endl;
     }
     ReportContext context;
-    context.rejectedLines = config.warnings.size();
+    context.rejectedLines = config.warnings.count();
     context.startWallMs = startWallMs;
     context.settings = reportSettings(settings, config);
     context.hostStart = tarrow::readHostCounters();

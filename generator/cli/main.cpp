@@ -27,7 +27,11 @@ int main(int argc, char** argv) {
     PosixFileSystem files;
     RandomSource random;
     if (const auto failure = writeWorkloadFiles(command.inputs, random, files)) {
-        std::cerr << *failure << "\n";
+        // A file's failure names the file; the others are the platform's text alone, as ever.
+        if (failure->path.empty()) std::cerr << failure->text << "\n";
+        else
+            std::cerr << "TarrowMgrCli: error: writing " << failure->path << " failed: " << failure->text
+                      << "\n";
         return 1;
     }
     return 0;

@@ -5,13 +5,20 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tarrowmgr {
 
 // A failed file-system operation; what() is the platform's description of the failure.
 class FileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit FileError(const std::string& reason, std::string path = {})
+        : std::runtime_error(reason), path_(std::move(path)) {}
+    // The file whose creation, write or close failed; empty when no file is named.
+    const std::string& path() const noexcept { return path_; }
+
+private:
+    std::string path_;
 };
 
 // A text file open for output. Destroying it closes it without reporting.

@@ -11,7 +11,7 @@ TarrowMgrActions::TarrowMgrActions(GeneratorForm& form, FileSystem& files, std::
 
 void TarrowMgrActions::WriteCSV_Click() {
     if (const auto failure = writeWorkloadFiles(form_.inputs(), random_, files_))
-        form_.showMessage(*failure, kCaption);
+        form_.showMessage(failure->text, kCaption);
 }
 
 void TarrowMgrActions::BrowseWPath_Click() {

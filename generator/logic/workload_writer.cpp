@@ -19,8 +19,33 @@ void closeQuietly(TextFile& file) noexcept {
     }
 }
 
+// The file as the operator knows it: a relative name is taken from the working folder.
+std::string pathInFolder(const std::string& folder, const std::string& path) {
+    if (path.starts_with('/') || folder.empty()) return path;
+    return folder.ends_with('/') ? folder + path : folder + '/' + path;
+}
+
+// The same failure, naming the file it happened to.
+[[noreturn]] void rethrowNaming(const FileError& error, const std::string& folder, const std::string& path) {
+    throw FileError(error.what(), pathInFolder(folder, path));
+}
+
+// The close that ends a successful write; its failure (the last buffer) names the file too.
+void closeNaming(TextFile& file, const std::string& folder, const std::string& path) {
+    try {
+        file.close();
+    } catch (const FileError& error) {
+        rethrowNaming(error, folder, path);
+    }
+}
+
 void writeUsersFile(const GeneratorInputs& inputs, std::int32_t count, RandomSource& random, FileSystem& files) {
-    const std::unique_ptr<TextFile> file = files.createTextFile(inputs.csvFile);
+    std::unique_ptr<TextFile> file;
+    try {
+        file = files.createTextFile(inputs.csvFile);
+    } catch (const FileError& error) {
+        rethrowNaming(error, inputs.workingDir, inputs.csvFile);
+    }
     std::string line;
     char digits[4];
     try {
@@ -36,38 +61,44 @@ void writeUsersFile(const GeneratorInputs& inputs, std::int32_t count, RandomSou
             }
             file->writeLine(line);
         }
-    } catch (const FileError&) {
+    } catch (const FileError& error) {
         closeQuietly(*file);
-        throw;
+        rethrowNaming(error, inputs.workingDir, inputs.csvFile);
     }
-    file->close();
+    closeNaming(*file, inputs.workingDir, inputs.csvFile);
 }
 
-void writeLines(const std::string& path, const std::vector<std::string>& lines, FileSystem& files) {
-    const std::unique_ptr<TextFile> file = files.createTextFile(path);
+void writeLines(const std::string& folder, const std::string& path, const std::vector<std::string>& lines,
+                FileSystem& files) {
+    std::unique_ptr<TextFile> file;
+    try {
+        file = files.createTextFile(path);
+    } catch (const FileError& error) {
+        rethrowNaming(error, folder, path);
+    }
     try {
         for (const std::string& line : lines) file->writeLine(line);
-    } catch (const FileError&) {
+    } catch (const FileError& error) {
         closeQuietly(*file);
-        throw;
+        rethrowNaming(error, folder, path);
     }
-    file->close();
+    closeNaming(*file, folder, path);
 }
 
 }  // namespace
 
-std::optional<std::string> writeWorkloadFiles(const GeneratorInputs& inputs, RandomSource& random,
-                                              FileSystem& files) {
+std::optional<WriteFailure> writeWorkloadFiles(const GeneratorInputs& inputs, RandomSource& random,
+                                               FileSystem& files) {
     const NumberOfUsers users = parseNumberOfUsers(inputs.numUsers);
-    if (!users.ok) return users.error;
+    if (!users.ok) return WriteFailure{users.error, {}};
     try {
         if (!files.folderExists(inputs.workingDir)) files.createFolder(inputs.workingDir);
         files.changeDirectory(inputs.workingDir);
         writeUsersFile(inputs, users.count, random, files);
-        writeLines(kControllerIniName, controllerIniLines(inputs), files);
-        writeLines(kClientIniName, clientIniLines(inputs), files);
+        writeLines(inputs.workingDir, kControllerIniName, controllerIniLines(inputs), files);
+        writeLines(inputs.workingDir, kClientIniName, clientIniLines(inputs), files);
     } catch (const FileError& error) {
-        return std::string(error.what());
+        return WriteFailure{error.what(), error.path()};
     }
     return std::nullopt;
 }

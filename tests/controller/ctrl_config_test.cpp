@@ -26,14 +26,14 @@ public:
     static inline int counter = 0;
 };
 
-std::vector<Credential> usersOf(const std::string& content, std::vector<std::string>& warnings) {
+CredentialStore usersOf(const std::string& content, SkippedLines& warnings) {
     TempDir dir;
     dir.write("users.csv", content);
     return readUsers((dir.path / "users.csv").string(), warnings);
 }
 
 TEST(UsersFile, GeneratedLinesBecomePacketsWithoutTheTimeout) {
-    std::vector<std::string> warnings;
+    SkippedLines warnings;
     const auto users = usersOf(
         "ElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed,1\r\n"
         "\r\n"
@@ -42,25 +42,64 @@ TEST(UsersFile, GeneratedLinesBecomePacketsWithoutTheTimeout) {
         "last,pw,t,c,s",
         warnings);
     ASSERT_EQ(users.size(), 3u);
-    EXPECT_EQ(users[0].packet, "UElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed");
-    EXPECT_EQ(users[0].userName, "ElmfordTestUser1");
-    EXPECT_EQ(users[1].packet, "Ub,pw,tree,ctx,srv") << "separator runs merge; single commas are written";
-    EXPECT_EQ(users[2].packet, "Ulast,pw,t,c,s") << "a last line without a line end counts";
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], "line 4: fewer than five fields, skipped");
+    EXPECT_EQ(users.packet(0), "UElmfordTestUser1,secret,127.0.0.1,Users.Vantric,NotUsed");
+    EXPECT_EQ(users.userName(0), "ElmfordTestUser1");
+    EXPECT_EQ(users.packet(1), "Ub,pw,tree,ctx,srv") << "separator runs merge; single commas are written";
+    EXPECT_EQ(users.packet(2), "Ulast,pw,t,c,s") << "a last line without a line end counts";
+    EXPECT_EQ(users.userName(1), "b");
+    EXPECT_EQ(users.userName(2), "last");
+    ASSERT_EQ(warnings.count(), 1u);
+    EXPECT_EQ(warnings.texts[0], "line 4: fewer than five fields, skipped");
 }
 
 TEST(UsersFile, TheControllerHandsOutExactlyTheLinesABatchRunWouldRun) {
-    std::vector<std::string> warnings;
+    SkippedLines warnings;
     const std::string tooLong = "long,pw,t,c,s," + std::string(250, 'x');
     const auto users = usersOf("a,pw,t,c,s\n" + tooLong + "\n" + std::string("z,pw,t,c,s\0tail", 15) +
                                    "\nb,pw,t,c,s\x1A\nnever,pw,t,c,s\n",
                                warnings);
     ASSERT_EQ(users.size(), 3u);
-    EXPECT_EQ(users[0].packet, "Ua,pw,t,c,s");
-    EXPECT_EQ(users[1].packet, "Uz,pw,t,c,s") << "the line's text ends at a zero byte";
-    EXPECT_EQ(users[2].packet, "Ub,pw,t,c,s") << "0x1A ends the file";
-    EXPECT_EQ(warnings, std::vector<std::string>{"line 2: longer than 254 characters, skipped"});
+    EXPECT_EQ(users.packet(0), "Ua,pw,t,c,s");
+    EXPECT_EQ(users.packet(1), "Uz,pw,t,c,s") << "the line's text ends at a zero byte";
+    EXPECT_EQ(users.packet(2), "Ub,pw,t,c,s") << "0x1A ends the file";
+    EXPECT_EQ(warnings.texts, std::vector<std::string>{"line 2: longer than 254 characters, skipped"});
+    EXPECT_EQ(warnings.more, 0u);
+}
+
+// A file of bad lines keeps the first reasons word for word and counts the rest.
+TEST(UsersFile, SkippedLinesBeyondTheFirstHundredAreOnlyCounted) {
+    std::string content;
+    for (int i = 0; i < 150; ++i) content += "short,line\n";
+    content += "good,pw,t,c,s\n";
+    for (int i = 0; i < 100; ++i) content += "x," + std::string(300, 'y') + "\n";
+    content += "last,pw,t,c,s";
+    SkippedLines warnings;
+    const auto users = usersOf(content, warnings);
+    ASSERT_EQ(users.size(), 2u) << "every good line is still read";
+    EXPECT_EQ(users.packet(1), "Ulast,pw,t,c,s");
+    ASSERT_EQ(warnings.texts.size(), SkippedLines::kKeptTexts);
+    EXPECT_EQ(warnings.texts.front(), "line 1: fewer than five fields, skipped");
+    EXPECT_EQ(warnings.texts.back(), "line 100: fewer than five fields, skipped");
+    EXPECT_EQ(warnings.more, 150u);
+    EXPECT_EQ(warnings.count(), 250u);
+    EXPECT_EQ(warnings.moreText(), "... and 150 more lines skipped");
+}
+
+// Packets sit side by side in one arena; each must still come back whole, with its user name,
+// also after the arena has grown past what was reserved.
+TEST(CredentialStore, PacketsAndUserNamesSurviveGrowth) {
+    CredentialStore store;
+    store.reserve(8, 1);
+    const std::string longField(254, 'p');
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "user" + std::to_string(i);
+        const std::string_view fields[] = {name, i % 2 ? std::string_view(longField) : "pw", "t", "c", "s"};
+        store.add(fields);
+    }
+    ASSERT_EQ(store.size(), 1000u);
+    EXPECT_EQ(store.packet(0), "Uuser0,pw,t,c,s");
+    EXPECT_EQ(store.packet(999), "Uuser999," + longField + ",t,c,s");
+    for (std::size_t i = 0; i < store.size(); ++i) ASSERT_EQ(store.userName(i), "user" + std::to_string(i));
 }
 
 TEST(CtrlConfig, UsersFileIsTakenRelativeToTheIniFolder) {

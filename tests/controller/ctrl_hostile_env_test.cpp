@@ -89,6 +89,50 @@ TEST_F(CtrlHostileEnvTest, UsersFileThatIsNoRegularFileIsAConfigurationError) {
     }
 }
 
+// A file of bad lines must not flood the start-up: the first hundred are listed, the rest counted.
+TEST_F(CtrlHostileEnvTest, SkippedLinesBeyondTheFirstHundredAreCounted) {
+    std::ofstream users(dir / "users.csv", std::ios::trunc);
+    for (int i = 0; i < 102; ++i) users << "short,line\r\n";
+    users << "u1,pw,127.0.0.1,Users.Vantric,S1,1\r\n";
+    users.close();
+    const CtrlRun r = run("--duration 1", "", ">/dev/null");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string prefix = "TarrowCtrl: " + (dir / "users.csv").string() + ": ";
+    EXPECT_NE(r.err.find(prefix + "line 1: fewer than five fields, skipped\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(prefix + "line 100: fewer than five fields, skipped\n" + prefix +
+                         "... and 2 more lines skipped\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("line 101"), std::string::npos) << r.err;
+}
+
+// A million generated users (82 MB) load under a 400 MB address-space limit, and under 250 MB
+// too, where a string pair per line ran out (it needed over 300 MB; the store under 180 MB).
+// Not under the sanitizers, whose shadow memory alone takes more address space than that, and
+// not in a debug build, which is not what runs.
+TEST_F(CtrlHostileEnvTest, AMillionUsersLoadUnderA400MegabyteAddressSpaceLimit) {
+#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+    GTEST_SKIP() << "the address-space limit is checked in the release build only";
+#endif
+    {
+        std::ofstream users(dir / "users.csv", std::ios::binary | std::ios::trunc);
+        std::string block;
+        for (int k = 1; k <= 1'000'000; ++k) {
+            block += "ElmfordTestUser" + std::to_string(k) +
+                     ",kemp,127.0.0.1,Users.Engineering.Elmford.Vantric,NotUsed,1\r\n";
+            if (block.size() > (1 << 20)) users << block, block.clear();
+        }
+        users << block;
+        ASSERT_TRUE(users.good());
+    }
+    for (const char* kilobytes : {"390625", "244140"}) {
+        const CtrlRun r = run("--duration 1", std::string("ulimit -v ") + kilobytes + ";", ">/dev/null");
+        EXPECT_EQ(r.status, 0) << kilobytes << " kB: " << r.err;
+        EXPECT_NE(r.err.find("TarrowCtrl: 1000000 credentials from "), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("out of memory"), std::string::npos) << r.err;
+    }
+}
+
 // With 64 descriptors, 4096 clients cannot be served: the limit is fitted and said at start.
 TEST_F(CtrlHostileEnvTest, MaxClientsIsFittedToTheDescriptorLimit) {
     const CtrlRun r = run("--duration 1 --max-clients 4096", "ulimit -n 64;", ">/dev/null");

@@ -3,7 +3,7 @@
 
 #include "controller/core/control_link.h"
 #include "controller/core/ctrl_clock.h"
-#include "controller/core/ctrl_config.h"
+#include "controller/core/credential_store.h"
 
 #include <string>
 #include <vector>
@@ -26,9 +26,12 @@ public:
     int closes = 0;
 };
 
-inline std::vector<Credential> usersNamed(std::initializer_list<const char*> names) {
-    std::vector<Credential> out;
-    for (const char* n : names) out.push_back({std::string("U") + n + ",pw,127.0.0.1,Users.Vantric,srv", n});
+inline CredentialStore usersNamed(std::initializer_list<const char*> names) {
+    CredentialStore out;
+    for (const char* n : names) {
+        const std::string_view fields[] = {n, "pw", "127.0.0.1", "Users.Vantric", "srv"};
+        out.add(fields);
+    }
     return out;
 }
 

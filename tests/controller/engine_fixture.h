@@ -42,7 +42,7 @@ struct CollectingSink : ReplySink {
 class ControlEngineTest : public ::testing::Test {
 protected:
     // The plain channel unless a test asks for the timings request.
-    void start(std::vector<Credential> users = usersNamed({"u1", "u2", "u3"})) {
+    void start(CredentialStore users = usersNamed({"u1", "u2", "u3"})) {
         if (!timingsTest) settings.askTimings = false;
         engine = std::make_unique<ControlEngine>(settings, std::move(users), clock, stats, &sink,
                                                  [this](const std::string& l) { notices.push_back(l); });

@@ -17,15 +17,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const ctrl::CtrlConfig config = ctrl::loadConfig(ini);
         if (config.credentials.empty()) std::abort();  // an empty list is a ConfigError
-        for (const auto& c : config.credentials) {
-            if (c.packet.empty() || c.packet[0] != 'U' || c.userName.empty()) std::abort();
+        for (std::size_t i = 0; i < config.credentials.size(); ++i) {
+            const std::string_view packet = config.credentials.packet(i);
+            if (packet.empty() || packet[0] != 'U' || config.credentials.userName(i).empty()) std::abort();
         }
     } catch (const ctrl::ConfigError& e) {
         if (e.message.empty()) std::abort();
     }
-    std::vector<std::string> warnings;
+    ctrl::SkippedLines warnings;
     try {
         (void)ctrl::readUsers(fuzz::scratchFolder() + "/users.txt", warnings);
+        if (warnings.texts.size() > ctrl::SkippedLines::kKeptTexts) std::abort();
     } catch (const ctrl::ConfigError& e) {
         if (e.message.empty()) std::abort();
     }

@@ -18,7 +18,7 @@ protected:
         inputs.workingDir = temp.path();
         inputs.numUsers = "3";
         const auto failure = writeWorkloadFiles(inputs, random, files);
-        ASSERT_FALSE(failure.has_value()) << *failure;
+        ASSERT_FALSE(failure.has_value()) << failure->text;
     }
 
     testing::TempFolder temp;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "generator/logic/workload_writer.h"
+
 namespace tarrowmgr {
 namespace {
 
@@ -35,6 +37,7 @@ struct MemoryFileSystem : FileSystem {
     std::map<std::string, std::string> contents;
     std::vector<std::string> log;
     std::optional<std::string> failCreate;  // file name whose creation fails
+    std::optional<std::string> failClose;   // file name whose close (the last flush) fails
     std::optional<std::size_t> failAtLine;  // the n-th line written overall fails (1-based)
     std::size_t linesWritten = 0;
 
@@ -49,8 +52,10 @@ struct MemoryFileSystem : FileSystem {
             fs.contents[name] += std::string(line) + "\r\n";
         }
         void close() override {
-            if (open) fs.log.push_back("close " + name);
+            if (!open) return;
+            fs.log.push_back("close " + name);
             open = false;
+            if (fs.failClose == name) throw FileError("Input/output error");
         }
     };
 
@@ -104,6 +109,43 @@ TEST_F(Actions, AFailureInTheLastFileKeepsTheFilesFinishedBefore) {
     EXPECT_EQ(files.contents["TarrowCtrl.ini"],
               "[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=Users.csv\r\n");
     EXPECT_EQ(files.contents["Users.csv"].size(), 10 * 77u + 1);  // user 10 has two digits
+}
+
+// The command line names the file that failed; the window keeps showing the platform's text
+// alone, and the calls on the files are those of any failure.
+TEST_F(Actions, AFailureNamesItsFileInTheWorkingFolderWhileTheWindowShowsTheReasonAlone) {
+    RandomSource random;
+    files.failAtLine = 4;
+    auto failure = writeWorkloadFiles(form.values, random, files);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->text, "No space left on device");
+    EXPECT_EQ(failure->path, "/home/op/TarrowMgr/Users.csv");
+
+    files = MemoryFileSystem();
+    files.failClose = "TarrowCtrl.ini";
+    failure = writeWorkloadFiles(form.values, random, files);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->text, "Input/output error");
+    EXPECT_EQ(failure->path, "/home/op/TarrowMgr/TarrowCtrl.ini");
+    EXPECT_EQ(files.log.back(), "close TarrowCtrl.ini") << "closed once, and Tarrow.ini never begun";
+
+    files = MemoryFileSystem();
+    form.values.csvFile = "/data/u.csv";
+    files.failCreate = "/data/u.csv";
+    failure = writeWorkloadFiles(form.values, random, files);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->path, "/data/u.csv") << "an absolute name is kept as typed";
+
+    files = MemoryFileSystem();
+    form.values.csvFile = "Users.csv";
+    form.values.workingDir = "work";
+    files.failCreate = "Tarrow.ini";
+    actions.WriteCSV_Click();
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.messages[0].first, "Permission denied");
+    failure = writeWorkloadFiles(form.values, random, files);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->path, "work/Tarrow.ini");
 }
 
 TEST_F(Actions, OutOfRangeCountIsShownAndTouchesNoFile) {

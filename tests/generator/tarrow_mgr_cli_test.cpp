@@ -109,5 +109,27 @@ TEST(CliProgram, FailuresGoToStandardErrorWithANonZeroStatus) {
     EXPECT_NE(help.output.find("--num-users"), std::string::npos);
 }
 
+// A full disk names the file whose write failed; the steps after it are skipped as ever.
+TEST(CliProgram, AFullDiskNamesTheFileThatCouldNotBeWritten) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    TempFolder temp;
+    const std::string dir = temp.path() + "out/";
+    const CliRun users = runCli("--working-dir " + dir + " --num-users 2 --csv-file /dev/full");
+    EXPECT_EQ(users.status, 1);
+    EXPECT_EQ(users.output, "TarrowMgrCli: error: writing /dev/full failed: No space left on device\n");
+    EXPECT_FALSE(std::filesystem::exists(dir + "TarrowCtrl.ini"));
+
+    // The controller's INI file on the full disk: the users file before it is whole.
+    std::filesystem::remove(dir + "Users.csv");
+    std::filesystem::create_symlink("/dev/full", dir + "TarrowCtrl.ini");
+    const CliRun ini = runCli("--working-dir " + dir + " --num-users 2");
+    EXPECT_EQ(ini.status, 1);
+    EXPECT_EQ(ini.output,
+              "TarrowMgrCli: error: writing " + dir + "TarrowCtrl.ini failed: No space left on device\n");
+    const std::string written = readFile(dir + "Users.csv");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
+    EXPECT_FALSE(std::filesystem::exists(dir + "Tarrow.ini"));
+}
+
 }  // namespace
 }  // namespace tarrowmgr

@@ -72,7 +72,7 @@ protected:
 
     void write() {
         const auto failure = writeWorkloadFiles(inputs, random, files);
-        ASSERT_FALSE(failure.has_value()) << *failure;
+        ASSERT_FALSE(failure.has_value()) << failure->text;
     }
     std::string file(const std::string& name) { return readFile(inputs.workingDir + name); }
     std::vector<std::string> users() { return lines(file("Users.csv")); }
@@ -206,7 +206,8 @@ TEST_F(WorkloadWriter, MissingParentOfTheWorkingFolderFailsBeforeAnyFileIsWritte
     inputs.workingDir = temp.path() + "missing/work/";
     const auto failure = writeWorkloadFiles(inputs, random, files);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(*failure, "No such file or directory");
+    EXPECT_EQ(failure->text, "No such file or directory");
+    EXPECT_EQ(failure->path, "") << "a folder's failure names no file";
     EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
 }
 
@@ -216,7 +217,8 @@ TEST_F(WorkloadWriter, UsersFileThatCannotBeCreatedLeavesTheIniFilesAlone) {
     inputs.csvFile = "no/such/folder.csv";
     const auto failure = writeWorkloadFiles(inputs, random, files);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(*failure, "No such file or directory");
+    EXPECT_EQ(failure->text, "No such file or directory");
+    EXPECT_EQ(failure->path, inputs.workingDir + "no/such/folder.csv");
     EXPECT_EQ(file("Tarrow.ini"), "old");
     EXPECT_FALSE(std::filesystem::exists(inputs.workingDir + "TarrowCtrl.ini"));
 }
@@ -225,7 +227,8 @@ TEST_F(WorkloadWriter, OutOfRangeNumberOfUsersIsRefusedAndNothingIsWritten) {
     inputs.numUsers = "3000000000";
     const auto failure = writeWorkloadFiles(inputs, random, files);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_NE(failure->find("out of range"), std::string::npos);
+    EXPECT_NE(failure->text.find("out of range"), std::string::npos);
+    EXPECT_EQ(failure->path, "");
     EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
 }
 
@@ -234,7 +237,7 @@ TEST_F(WorkloadWriter, WorkingFolderThatIsAFileIsReported) {
     inputs.workingDir = temp.path() + "plain/";
     const auto failure = writeWorkloadFiles(inputs, random, files);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_FALSE(failure->empty());
+    EXPECT_FALSE(failure->text.empty());
 }
 
 }  // namespace
