@@ -2,7 +2,9 @@
 # A soak: the main job's controlled run for MINUTES at the highest login rate one machine gives
 # (MaxDelay 1, K workstations), with the resident memory and the open descriptors of every
 # process sampled each 10 s. Prints their growth from the first to the last five minutes (the
-# first and last third when the run is shorter than 15 minutes) and the controller's figures.
+# first and last third when the run is shorter than 15 minutes; the first window starts once
+# the clients have had a minute, a tenth of a short run, to connect) and the controller's
+# figures.
 #
 #   soak.sh [--build DIR] [--clients K] [--users N] [--run-dir DIR] [MINUTES]      (root)
 #
@@ -125,11 +127,12 @@ kill "$sampler" 2>/dev/null; sampler=""
 # Growth per role: the mean of the samples in the first window against those in the last; for
 # the clients, the mean over every client (and the largest single client's growth).
 window=$((minutes >= 15 ? 300 : duration_s / 3))
+warm=$((minutes >= 10 ? 60 : duration_s / 10))
 echo
-echo "== Resident memory and descriptors, first ${window} s against last ${window} s of $duration_s s"
-awk -v w="$window" -v d="$duration_s" '
+echo "== Resident memory and descriptors, ${warm} to $((warm + window)) s against the last ${window} s of $duration_s s"
+awk -v w="$window" -v d="$duration_s" -v warm="$warm" '
   { t = $1; role = $2; pid = $3
-    if (t < w)          { fr[role] += $4; ff[role] += $5; fn[role]++; pfr[pid] += $4; pfn[pid]++ }
+    if (t >= warm && t < warm + w) { fr[role] += $4; ff[role] += $5; fn[role]++; pfr[pid] += $4; pfn[pid]++ }
     else if (t >= d - w) { lr[role] += $4; lf[role] += $5; ln[role]++; plr[pid] += $4; pln[pid]++ }
     roleof[pid] = role }
   END {
@@ -152,6 +155,8 @@ echo "== Controller"
 jq -r '"logins performed \(.logins.performed), successful \(.logins.successful), failed \(.logins.failed), errors \(.logins.errors), indeterminate \(.logins.indeterminate | if type == "array" then length else . end), packets sent \(.logins.packets_sent)",
        "logins per second \(.logins_per_s), login latency p50 \(.latency_us.p50) us, p99 \(.latency_us.p99) us, max \(.latency_us.max) us",
        "outages \(.outages | length)"' "$r"
+echo "indeterminate logins by reason (those of \"run stopped\" are the leases the end of the run cut):"
+jq -r '.indeterminate | group_by(.reason)[] | "  \(length)  \(.[0].reason)"' "$r"
 echo "errors by message:"
 jq -r '.errors_by_message | to_entries[] | "  \(.value)  \(.key)"' "$r"
 # Every error of a soak against a healthy private directory is one to look at.
