@@ -23,6 +23,7 @@
 #include "client/ui/batch_run.h"
 #include "client/ui/event_scheduler.h"
 #include "client/ui/one_line_log.h"
+#include "common/link_protocol.h"
 #include "common/users_file_reader.h"
 
 // Everything the form needs of its platform. The front end owns these objects and keeps
@@ -56,6 +57,8 @@ struct TrwPorts {
     tarrow::ErrorReport& errorReport;
     // The INI file to read: the program path with ".INI", or what the front end was told.
     std::string iniPath;
+    // The TCP port of the control channel (TarrowCli --control-port, for tests).
+    std::uint16_t controlPort = tarrow::kControlPort;
 };
 
 class TfrmTrwMain {
