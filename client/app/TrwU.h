@@ -146,5 +146,9 @@ public:
     std::int64_t eventDueUs = -1;  // when the armed event timer is due (monotonic); -1: not armed
 
 private:
+    // A credential's login belongs to the connection it came on: each established connection
+    // gets the next number, and the armed event remembers the one of its credential packet.
+    std::uint64_t connectionNumber_ = 0;
+    std::uint64_t credentialConnection_ = 0;  // 0: no credential packet armed the event
     tarrow::EventScheduler scheduler_;
 };
