@@ -27,6 +27,7 @@ cleanup() {
   done
   if [ -f "$work/slapd/slapd.pid" ]; then kill -CONT "$(cat "$work/slapd/slapd.pid")" 2>/dev/null; fi
   bash "$slapd_script" stop "$work/slapd" >/dev/null 2>&1
+  [ -z "${cleanup_extra:-}" ] || eval "$cleanup_extra"
   if [ -n "${KEEP_FAULT_FOLDER:-}" ]; then echo "files kept in $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
