@@ -14,8 +14,9 @@ constexpr int kCountdownIntervalMs = 1000;
 TfrmTrwMain::TfrmTrwMain(TrwPorts ports)
     : p(ports),
       log_(ports.memDebug),
-      link_(ports.sktOutput, ports.sktInput, ports.tcpTransport,
-            [this](const std::function<void()>& event) { guarded(event); }),
+      link_(
+          ports.sktOutput, ports.sktInput, ports.tcpTransport,
+          [this](const std::function<void()>& event) { guarded(event); }, ports.controlPort),
       sktTCP(link_.socket()),
       scheduler_(ports.timeEvent, ports.lblFuncTimer, ports.random, nextEventSeconds, ports.monotonicClock,
                  eventDueUs) {

@@ -23,6 +23,7 @@
 #include "client/ui/batch_run.h"
 #include "client/ui/event_scheduler.h"
 #include "client/ui/one_line_log.h"
+#include "common/link_protocol.h"
 #include "common/users_file_reader.h"
 
 // Everything the form needs of its platform. The front end owns these objects and keeps
@@ -56,6 +57,8 @@ struct TrwPorts {
     tarrow::ErrorReport& errorReport;
     // The INI file to read: the program path with ".INI", or what the front end was told.
     std::string iniPath;
+    // The TCP port of the control channel (TarrowCli --control-port, for tests).
+    std::uint16_t controlPort = tarrow::kControlPort;
 };
 
 class TfrmTrwMain {
@@ -143,5 +146,9 @@ public:
     std::int64_t eventDueUs = -1;  // when the armed event timer is due (monotonic); -1: not armed
 
 private:
+    // A credential's login belongs to the connection it came on: each established connection
+    // gets the next number, and the armed event remembers the one of its credential packet.
+    std::uint64_t connectionNumber_ = 0;
+    std::uint64_t credentialConnection_ = 0;  // 0: no credential packet armed the event
     tarrow::EventScheduler scheduler_;
 };

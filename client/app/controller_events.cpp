@@ -21,6 +21,7 @@ void TfrmTrwMain::sktInputDataReceived(const std::string& text, const std::strin
 
 void TfrmTrwMain::sktTCPConnect() {
     timingsAsked = false;  // each controller asks for itself
+    ++connectionNumber_;
     // The name is looked up once, now; the lookup is bounded (see docs/platform-decisions.md).
     p.statBar.setSimpleText("Connected to: " + p.hostNames.nameOf(sktTCP.peerAddress()) + ":" +
                             std::to_string(sktTCP.port()));
@@ -58,6 +59,7 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             log_.append("Received: " + packet + " from Controller");
             const std::string line = packet.substr(1);
             user->setUserInfo(line.c_str());
+            credentialConnection_ = connectionNumber_;
             p.edtUser.setText(user->userName);
             p.edtPasswd.setText(user->password);
             p.edtTree.setText(user->tree);

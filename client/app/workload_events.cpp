@@ -31,6 +31,11 @@ void TfrmTrwMain::timeEventTimer() {
         if (eventDueUs >= 0) timings.lagUs = startUs - eventDueUs;
     }
     eventDueUs = -1;
+    // Only the connection the credential came on is owed its reply. When that one has gone, a
+    // controller connected since never sent this credential and would take the reply for
+    // bytes without a packet (and drop the client): the login runs as before, the reply is not
+    // sent (on no connection nothing would be sent anyway).
+    const bool replyOwed = sktTCP.connected() && credentialConnection_ == connectionNumber_;
 
     std::string reply(1, tarrow::kReplyPacket);
     try {
@@ -48,10 +53,12 @@ void TfrmTrwMain::timeEventTimer() {
         timings.phases = tarrow::takePhaseTimings();
         tarrow::timings::appendRecord(record, timings);
     }
-    try {
-        link_.sendReply(reply, record);
-    } catch (const tarrow::SocketError&) {
-        log_.append("***ERROR occured while trying to send data");
+    if (replyOwed) {
+        try {
+            link_.sendReply(reply, record);
+        } catch (const tarrow::SocketError&) {
+            log_.append("***ERROR occured while trying to send data");
+        }
     }
     chooseNextInterval();
 }

@@ -17,12 +17,14 @@ std::optional<std::uint16_t> parsePort(const std::string& text) {
 }
 
 std::string portError(const std::string& option) { return option + " needs a port number from 0 to 65535"; }
+std::string controlPortError() { return "--control-port needs a port number from 1 to 65535"; }
 
-// The command line's options; values land in options, texts of ports in the two strings.
+// The command line's options; values land in options, texts of ports in the three strings.
 struct CommandLine {
     CLI::App app;
     std::string discoverPort;
     std::string answerPort;
+    std::string controlPort;
 
     explicit CommandLine(CliOptions& options) {
         app.description(
@@ -73,6 +75,18 @@ struct CommandLine {
                     [option](std::string& v) { return parsePort(v) ? std::string() : portError(option); },
                     ""));
         }
+        // A connection needs a port of its own: 0 names none.
+        app.add_option("--control-port", controlPort,
+                       "connect the control channel to TCP port N of the controller that\n"
+                       "answered, instead of 2308 (TarrowCtrl --control-port)")
+            ->option_text("N")
+            ->group("Test options")
+            ->check(CLI::Validator(
+                [](std::string& v) {
+                    const auto port = parsePort(v);
+                    return port && *port != 0 ? std::string() : controlPortError();
+                },
+                ""));
     }
 };
 
@@ -91,6 +105,7 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         const std::string option = optionNamedBy(e);
         if (option == "--ini") return {std::nullopt, "--ini needs a file name"};
         if (option == "--report") return {std::nullopt, "--report needs a folder name"};
+        if (option == "--control-port") return {std::nullopt, controlPortError()};
         return {std::nullopt, portError(option)};
     } catch (const CLI::ValidationError& e) {
         // The validators' own texts follow the option's name.
@@ -108,6 +123,7 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         options.answerPort = *parsePort(line.answerPort);
         options.answerPortGiven = true;
     }
+    if (!line.controlPort.empty()) options.controlPort = *parsePort(line.controlPort);
     return {options, {}};
 }
 

@@ -22,6 +22,8 @@ struct CliOptions {
     std::uint16_t discoverPort = kDiscoveryPort;
     std::uint16_t answerPort = kAnswerPort;
     bool answerPortGiven = false;
+    // Test option: the TCP port of the control channel on the controller that answered.
+    std::uint16_t controlPort = kControlPort;
     // --no-timings: ignore a controller's timings request, as a client without the
     // extension does (a reply is then only the described reply).
     bool offerTimings = true;

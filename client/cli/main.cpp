@@ -133,6 +133,7 @@ int run(const CliOptions& options) {
         .random = platform->sources.random,
         .errorReport = report,
         .iniPath = iniPath,
+        .controlPort = options.controlPort,
     });
     form.offerTimings = options.offerTimings && tarrow::timingsOfferedByEnvironment();
     out.flush();

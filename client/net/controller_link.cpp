@@ -5,8 +5,9 @@
 
 namespace tarrow {
 
-ControllerLink::ControllerLink(UdpSender& sender, UdpReceiver& receiver, TcpTransport& transport, Guard guard)
-    : sender_(sender), receiver_(receiver), socket_(transport, kControlPort), guard_(std::move(guard)) {
+ControllerLink::ControllerLink(UdpSender& sender, UdpReceiver& receiver, TcpTransport& transport, Guard guard,
+                               std::uint16_t controlPort)
+    : sender_(sender), receiver_(receiver), socket_(transport, controlPort), guard_(std::move(guard)) {
     receiver_.setHandler([this](const std::string& bytes, const std::string& fromIp, std::uint16_t fromPort) {
         guard_([&] { onDatagram(bytes, fromIp, fromPort); });
     });

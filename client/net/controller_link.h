@@ -9,6 +9,7 @@
 
 #include "client/net/client_socket.h"
 #include "client/ports/sockets.h"
+#include "common/link_protocol.h"
 
 namespace tarrow {
 
@@ -31,7 +32,9 @@ public:
 
     // The platform's objects must outlive the link; it takes over the receiver's and the
     // transport's handlers.
-    ControllerLink(UdpSender& sender, UdpReceiver& receiver, TcpTransport& transport, Guard guard);
+    // The control connection goes to controlPort (the described 2308 unless a test says otherwise).
+    ControllerLink(UdpSender& sender, UdpReceiver& receiver, TcpTransport& transport, Guard guard,
+                   std::uint16_t controlPort = kControlPort);
     ~ControllerLink();
     ControllerLink(const ControllerLink&) = delete;
     ControllerLink& operator=(const ControllerLink&) = delete;

@@ -150,4 +150,45 @@ TEST_F(ControlChannel, SendThatWouldBlockIsLoggedNotDropped) {
     EXPECT_TRUE(h.form().sktTCP.connected());
 }
 
+// A credential's login belongs to the connection it came on. A controller that went away while
+// the event was armed is owed nothing on the connection to the next one: that controller never
+// sent this credential and would take a reply for bytes without a packet.
+TEST_F(ControlChannel, EventArmedBeforeAReconnectRepliesOnlyForTheConnectionItsCredentialCameOn) {
+    h.tcp.raiseReadable("Ualice,secret,Tree,Users.Vantric,srv1");
+    h.advance(1000);
+    h.tcp.raiseClosed("Connection reset by peer");
+    tarrow::connectController(h);  // a new controller answered before the event was due
+    ASSERT_TRUE(h.form().sktTCP.connected());
+    const std::size_t before = h.log().size();
+    h.advance(5000);
+    EXPECT_TRUE(h.tcp.writes.empty()) << h.tcp.writes.front();
+    EXPECT_EQ(tarrow::logSince(h, before), Lines{}) << "the login ran as before, with no new log line";
+    EXPECT_TRUE(h.form().sktTCP.connected());
+
+    // The new controller's own credential is answered on its connection.
+    h.tcp.raiseReadable("Ubob,pw,Tree,Users.Vantric,srv1");
+    h.advance(5000);
+    EXPECT_EQ(h.tcp.writes, Lines{"R1"});
+}
+
+TEST_F(ControlChannel, ACredentialOfTheNewConnectionTakesOverAnEventArmedOnTheOldOne) {
+    h.tcp.raiseReadable("Ualice,secret,Tree,Users.Vantric,srv1");
+    h.tcp.raiseClosed();
+    tarrow::connectController(h);
+    // The armed timer keeps its delay; the login it runs is now the new connection's.
+    h.tcp.raiseReadable("Ubob,pw,Tree,Users.Vantric,srv1");
+    h.advance(5000);
+    EXPECT_EQ(h.tcp.writes, Lines{"R1"});
+    EXPECT_EQ(h.form().user->userName, "bob");
+}
+
+TEST_F(ControlChannel, ARejectedPacketOnTheNewConnectionDoesNotAdoptTheOldEvent) {
+    h.tcp.raiseReadable("Ualice,secret,Tree,Users.Vantric,srv1");
+    h.tcp.raiseClosed();
+    tarrow::connectController(h);
+    h.tcp.raiseReadable("U");  // "Insufficient data": the user stays alice, from the old connection
+    h.advance(5000);
+    EXPECT_TRUE(h.tcp.writes.empty());
+}
+
 }  // namespace

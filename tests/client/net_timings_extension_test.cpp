@@ -122,11 +122,13 @@ TEST_F(TimingsExtension, LagCountsFromWhenTheTimerWasDueAfterARestartedInterval)
     h.tcp.raiseReadable(std::string(timings::kRequestPacket));
     h.tcp.raiseReadable(kCredentials);  // armed at 0 s, due at 5 s
     h.advance(1000);
-    // The armed event survives the loss; the new connection draws 3 s for the running
-    // timer, which starts afresh: due at 1 + 3 = 4 s.
+    // The armed timer survives the loss; the new connection draws 3 s for the running
+    // timer, which starts afresh: due at 1 + 3 = 4 s. The new controller's credential packet
+    // keeps that delay, and the reply is owed to it (the old connection's is not).
     h.tcp.raiseClosed();
     tarrow::connectController(h);
     h.tcp.raiseReadable(std::string(timings::kRequestPacket));
+    h.tcp.raiseReadable(kCredentials);
     h.tcp.writes.clear();
     h.advance(3000);
     ASSERT_EQ(h.tcp.writes.size(), 1U);

@@ -141,11 +141,21 @@ TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
     const ProcessRun badPort = runToEnd({"--answer-port", "70000"});
     EXPECT_EQ(badPort.exitCode, 2);
     EXPECT_NE(badPort.err.find("--answer-port"), std::string::npos) << badPort.err;
+    // A client connects to the control port, so 0 (any free port) names none.
+    for (const char* value : {"0", "65536", "x"}) {
+        const ProcessRun badControl = runToEnd({"--control-port", value});
+        EXPECT_EQ(badControl.exitCode, 2);
+        EXPECT_NE(badControl.err.find("error: --control-port needs a port number from 1 to 65535"),
+                  std::string::npos)
+            << badControl.err;
+    }
     const ProcessRun help = runToEnd({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--batch"), std::string::npos);
     EXPECT_NE(help.out.find("\n  --no-timings ignore a controller's request"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("Test options"), std::string::npos);
+    EXPECT_NE(help.out.find("\n  --control-port N    connect the control channel to TCP port N"), std::string::npos)
+        << help.out;
 }
 
 TEST_F(TarrowCliTest, WithoutIniOptionTheGeneratedTarrowIniBesideTheProgramIsRead) {
