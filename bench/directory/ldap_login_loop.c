@@ -1,7 +1,10 @@
 /* A plain libldap login loop, for comparing whole programs against it:
  *   ldap_login_loop URL DN PASSWORD N [starttls]
  * Prints the logins that succeeded, the seconds taken, the rate, and the median
- * microseconds of one login (connection to unbind). */
+ * microseconds of one login (connection to unbind).
+ * LOGIN_LOOP_PAUSE_MAX_MS=M waits a random 0 to M ms before each login (outside its time), as
+ * a client paced by a controller does, so that the cost of starting each login from an idle
+ * machine can be told apart from that of the program. */
 #include "bench/directory/ldap_reference_loop.h"
 
 #include <stdio.h>
@@ -26,9 +29,22 @@ int main(int argc, char** argv) {
     }
     long long* us = malloc(sizeof *us * (size_t)n);
     if (!us) return 2;
+    const char* pause = getenv("LOGIN_LOOP_PAUSE_MAX_MS");
+    const long pauseMaxMs = pause ? strtol(pause, NULL, 10) : 0;
     struct timespec start, end;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    const long ok = ldapReferenceLoginsTimed(argv[1], argv[2], argv[3], n, argc == 6, us);
+    long ok = 0;
+    if (pauseMaxMs <= 0) {
+        ok = ldapReferenceLoginsTimed(argv[1], argv[2], argv[3], n, argc == 6, us);
+    } else {
+        srand((unsigned)start.tv_nsec);
+        for (long i = 0; i < n; ++i) {
+            const long ms = rand() % (pauseMaxMs + 1);
+            const struct timespec wait = {ms / 1000, (ms % 1000) * 1000000L};
+            nanosleep(&wait, NULL);
+            ok += ldapReferenceLoginsTimed(argv[1], argv[2], argv[3], 1, argc == 6, us + i);
+        }
+    }
     clock_gettime(CLOCK_MONOTONIC, &end);
     const double seconds = (double)(end.tv_sec - start.tv_sec) + (double)(end.tv_nsec - start.tv_nsec) / 1e9;
     qsort(us, (size_t)n, sizeof *us, byValue);
