@@ -196,8 +196,14 @@ TEST_F(TarrowCliReport, AgainstSlapdTheP50IsNearALibldapLoopsAndThePhasesAddUp) 
     const auto j = nlohmann::json::parse(readAll(path("report/report.json")));
     EXPECT_EQ(j["logins"]["successful"], 3000);
     const double p50 = j["latency_us"]["p50"].get<double>();
-    EXPECT_LE(p50, referenceHigh * 1.5) << "libldap p50 " << before << " before, " << after << " after";
-    EXPECT_GE(p50, referenceLow / 1.5) << "libldap p50 " << before << " before, " << after << " after";
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers slow the whole program far more than the plain loop's few calls.
+    constexpr double kFactor = 3.0;
+#else
+    constexpr double kFactor = 1.5;
+#endif
+    EXPECT_LE(p50, referenceHigh * kFactor) << "libldap p50 " << before << " before, " << after << " after";
+    EXPECT_GE(p50, referenceLow / kFactor) << "libldap p50 " << before << " before, " << after << " after";
     double phases = 0;
     for (const char* phase : {"connect", "tls", "bind", "verify", "unbind"})
         phases += j["phases_us"][phase]["p50"].get<double>();
