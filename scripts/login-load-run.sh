@@ -37,21 +37,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free port on 127.0.0.1 for the directory server: nothing answers a connect there.
-port=""
-for _ in $(seq 1 50); do
-  candidate=$((20000 + RANDOM % 30000))
-  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
+# The directory server's port is in the users file, so the files are written for each
+# port tried; another program may take a free port before slapd binds it.
+source "$here/free-port.sh"
+for attempt in 1 2 3 4 5; do
+  free_port port
+  echo "== Writing $users users and both INI files"
+  "$mgr" --num-users "$users" --tree "127.0.0.1:$port" --broadcast 127.255.255.255 \
+         --working-dir "$work/" --csv-file Users.csv
+  ls -l "$work"
+  echo "== Starting a private directory server on 127.0.0.1:$port"
+  bash "$slapd_script" start "$work/slapd" "$port" "$work/Users.csv" && break
+  [ "$attempt" -lt 5 ] || { echo "login-load-run: slapd did not start on any of 5 ports" >&2; exit 1; }
+  echo "== Trying another port"
 done
-[ -n "$port" ] || { echo "login-load-run: no free port found" >&2; exit 1; }
-
-echo "== Writing $users users and both INI files"
-"$mgr" --num-users "$users" --tree "127.0.0.1:$port" --broadcast 127.255.255.255 \
-       --working-dir "$work/" --csv-file Users.csv
-ls -l "$work"
-
-echo "== Starting a private directory server on 127.0.0.1:$port"
-bash "$slapd_script" start "$work/slapd" "$port" "$work/Users.csv"
 
 # The generated client INI names no users file and waits up to 90 s between events;
 # this run points it at the users file and keeps the delay at 1 s.

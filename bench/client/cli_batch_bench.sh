@@ -32,10 +32,9 @@ awk -v n="$lines" -v a="$t0" -v b="$t1" 'BEGIN { printf "lines/s: %.0f (target >
 
 echo "== TarrowCli --batch against slapd, beside a plain libldap loop, $logins logins each"
 printf 'benchuser,benchpw,x,Users.Engineering.Elmford.Vantric,x\n' > "$work/seed.csv"
-# Below the ephemeral range (32768 and up), where the logins' own connections take ports;
-# another program may still hold one, so try a few.
+source "$scripts/free-port.sh"
 for attempt in 1 2 3 4 5; do
-  port=$((20000 + RANDOM % 12000))
+  free_port port
   bash "$scripts/private-slapd.sh" start "$work/slapd" "$port" "$work/seed.csv" >/dev/null && break
   [ "$attempt" -lt 5 ] || exit 1
 done

@@ -30,16 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Ports below the ephemeral range, where the logins' own connections take theirs.
-free_port() {
-  local p
-  for _ in $(seq 1 50); do
-    p=$((20000 + RANDOM % 12000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
-  done
-  echo "bench: no free port" >&2; exit 1
-}
-port=$(free_port)
+source "$scripts/free-port.sh"
+free_port port || exit 1
 "$mgr" --num-users 20 --tree "127.0.0.1:$port" --broadcast 127.255.255.255 --working-dir "$work/" \
        --csv-file Users.csv >/dev/null
 bash "$scripts/private-slapd.sh" start "$work/slapd" "$port" "$work/Users.csv" >/dev/null
@@ -61,7 +53,7 @@ batch=$(jq '.latency_us.p50' "$work/batch/report.json")
 echo "== 3. libldap loop, $logins logins, a random 0 to 1000 ms before each"
 paced=$(LOGIN_LOOP_PAUSE_MAX_MS=1000 "$loop" "$url" "$dn" "$password" "$logins" | awk '{ print $4 }')
 echo "== 4. TarrowCtrl and one TarrowCli in client mode, MaxDelay 1, $logins logins"
-udp=$(free_port); answer=$(free_port); tcp=$(free_port)
+free_port udp && free_port answer && free_port tcp || exit 1
 (cd "$work" && exec "$cli" --ini "$work/Run.ini" --discover-port "$udp" --answer-port "$answer" \
    --control-port "$tcp" >/dev/null 2>&1) &
 client_pid=$!

@@ -19,7 +19,8 @@ failures=0
 expect() {  # expect FILE TEXT
   if ! grep -qF -- "$2" "$1"; then echo "MISSING in $(basename "$1"): $2"; failures=$((failures + 1)); fi
 }
-answer=$((10000 + RANDOM % 20000))
+source "$(dirname "$0")/../../scripts/free-port.sh"
+free_port answer || exit 1
 printf 'alice,secret,127.0.0.1,Users.Vantric,srv,1\r\n' >"$work/users.csv"
 printf '[General]\r\nLocal Broadcast=127.255.255.255\r\nUserFile=users.csv\r\n' >"$work/TarrowCtrl.ini"
 printf '[General]\r\nLocal Broadcast=127.255.255.255\r\nMaxDelay=1\r\n' >"$work/Tarrow.ini"

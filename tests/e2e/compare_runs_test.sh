@@ -19,16 +19,9 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-free_port() {
-  local candidate
-  for _ in $(seq 1 50); do
-    candidate=$((20000 + RANDOM % 12000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then echo "$candidate"; return; fi
-  done
-  fail "no free port"
-}
-port=$(free_port)
-relay_port=$(free_port)
+source "$top/scripts/free-port.sh"
+free_port port || fail "no free port"
+free_port relay_port || fail "no free port"
 users=400
 
 # One users file per way to the server; both name the same users.

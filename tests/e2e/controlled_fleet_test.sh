@@ -37,11 +37,8 @@ stop_clients() {
   pids=()
 }
 
-port=""
-for _ in $(seq 1 50); do
-  candidate=$((20000 + RANDOM % 30000))
-  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
-done
+source "$here/free-port.sh"
+free_port port || exit 1
 "$mgr" --num-users 20 --tree "127.0.0.1:$port" --broadcast 127.255.255.255 \
        --working-dir "$work/" --csv-file Users.csv >/dev/null
 sed -e 's/^WorkloadUsersFile=/WorkloadUsersFile=Users.csv/' -e 's/^MaxDelay=90/MaxDelay=1/' \

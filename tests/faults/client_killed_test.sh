@@ -11,7 +11,7 @@ source "$(dirname "$0")/faults_lib.sh"
 
 write_files 20
 start_slapd
-answer2=$(free_port)
+free_port answer2 || exit 1
 start_ctrl ctrl --count 10 --report "$work/report" --csv "$work/replies.csv"
 start_client c1
 start_client c2 --answer-port "$answer2"

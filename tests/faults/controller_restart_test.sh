@@ -16,7 +16,7 @@ replies_of() { tr -d '\r' <"$1" | awk -F, -v c="$2" 'NR > 1 && $2 ~ c' | wc -l; 
 
 write_files 20
 start_slapd
-answer2=$(free_port)
+free_port answer2 || exit 1
 say "controller and two clients (MaxDelay 1), on ports of the test's own"
 start_ctrl ctrl1 --count 1000 --csv "$work/replies1.csv"
 start_client c1

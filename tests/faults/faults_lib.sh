@@ -75,31 +75,12 @@ finish() {
 }
 skip() { echo "SKIPPED: $*"; exit 77; }
 
-# A port on 127.0.0.1 that nothing listens on (TCP), distinct from those picked before; the UDP
-# ports of discovery come from the same draw, which keeps tests that run at once apart.
-picked=" "
-# Below the kernel's ephemeral ports, so that no outgoing connection of a run holds one.
-port_low=10000
-port_high=$(awk '{ print $1 }' /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || echo 32768)
-[ "${port_high:-0}" -gt 12000 ] 2>/dev/null || port_high=32768
-free_port() {
-  local candidate
-  for _ in $(seq 1 100); do
-    candidate=$((port_low + RANDOM % (port_high - port_low)))
-    case "$picked" in *" $candidate "*) continue ;; esac
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
-      picked="$picked$candidate "
-      echo "$candidate"
-      return
-    fi
-  done
-  echo "FAIL: no free port" >&2
-  exit 1
-}
-ldap_port=$(free_port)
-discovery_port=$(free_port)
-answer_port=$(free_port)
-control_port=$(free_port)
+# Ports of its own on 127.0.0.1, below the ephemeral range and distinct from each other.
+source "$top/scripts/free-port.sh"
+free_port ldap_port || exit 1
+free_port discovery_port || exit 1
+free_port answer_port || exit 1
+free_port control_port || exit 1
 
 # The directory and client time-outs, shortened so that a stalled server costs seconds.
 export QDS_CONNECT_TIMEOUT_MS=${QDS_CONNECT_TIMEOUT_MS:-1000}

@@ -73,9 +73,9 @@ jq_check "$r" '.logins.performed == 14 and .logins.successful == 14'
 jq_check "$r" '[.clients[] | select(.logins > 0)] | length == 1'
 
 say "the client's control connection: a controller that sends garbage for 6 s"
-discovery_port=$(free_port)
-answer_port=$(free_port)
-control_port=$(free_port)
+free_port discovery_port || exit 1
+free_port answer_port || exit 1
+free_port control_port || exit 1
 "$peer" fake-controller "$control_port" "$answer_port" 6 >"$work/fake.log" 2>&1 &
 fake_pid=$!
 started "$fake_pid"
