@@ -43,6 +43,12 @@ write_files 20
 start_slapd
 
 if [ "$where" = batch ]; then
+  csv=$work/report/logins.csv
+  # The logins in a row that succeeded at the end of logins.csv (so far).
+  successes_since_failure() {
+    awk -F, 'NR > 1 { if ($3 != "success") n = 0; else n++ } END { print n + 0 }' "$csv" 2>/dev/null || echo 0
+  }
+  at_least_successes_since_failure() { [ "$(successes_since_failure)" -ge "$1" ]; }
   # The 20 users over and over, so that the run outlasts the fault. A refused login takes
   # tens of microseconds, so against the killed server no number of lines is sure to last
   # through the outage and end soon after it: that run gets far more lines than it needs and
@@ -61,11 +67,10 @@ if [ "$where" = batch ]; then
   check "the batch run is still going when the fault starts" kill -0 "$batch_pid"
   make_fault
   check "the batch run is still going after the fault" kill -0 "$batch_pid"
-  csv=$work/report/logins.csv
   if [ "$mode" = kill ]; then
     # Two seconds and 200 successes after the restart, then the run is ended.
     sleep 2
-    wait_for 30 bash -c "awk -F, 'NR > 1 { if (\$3 != \"success\") n = 0; else n++ } END { exit !(n >= 200) }' '$csv'" ||
+    wait_for 30 at_least_successes_since_failure 200 ||
       echo "fewer than 200 successes after the restart within 30 s"
     kill -TERM "$batch_pid" 2>/dev/null
   fi
@@ -99,7 +104,7 @@ if [ "$where" = batch ]; then
     failed=$(awk -F, 'NR > 1 && $3 != "success"' "$csv" | wc -l)
     check "about one failed login a second of the stop ($failed)" test "$failed" -ge 5 -a "$failed" -le 12
   fi
-  after=$(awk -F, 'NR > 1 { if ($3 != "success") n = 0; else n++ } END { print n + 0 }' "$csv")
+  after=$(successes_since_failure)
   check "logins succeed again after the fault ($after after the last failure)" test "$after" -ge 100
   # The outage window in the report: successes before the first failure, whole seconds of
   # failures only, and successes in the last second.
