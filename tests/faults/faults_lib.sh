@@ -182,7 +182,12 @@ accounted() {
 }
 # poke_until_connected NAME ANSWER_PORT: pokes the client until it has one connection more
 # than before (its status line "Connected to: "), at most 10 s; false when it did not connect.
-connections_of() { grep -c '^status: Connected to: ' "$work/$1.err" 2>/dev/null; }
+# The client's log may not exist yet when this is first asked: that counts as none.
+connections_of() {
+  local n
+  n=$(grep -c '^status: Connected to: ' "$work/$1.err" 2>/dev/null)
+  echo "${n:-0}"
+}
 poke_until_connected() {
   local before
   before=$(connections_of "$1")

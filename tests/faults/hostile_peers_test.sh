@@ -29,6 +29,8 @@ write_files 20
 start_slapd
 say "controller with the live view, one client"
 start_ctrl ctrl --count 14 --web 0 --report "$work/report" --csv "$work/replies.csv"
+# The live view's line comes after the one start_ctrl waits for.
+wait_for 10 grep -q '^TarrowCtrl: live view on ' "$work/ctrl.err"
 web_port=$(sed -n 's|^TarrowCtrl: live view on http://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/ctrl.err")
 check "the live view is on (port $web_port)" test -n "$web_port"
 start_client c1
