@@ -1,16 +1,13 @@
 // SIGINT and SIGTERM during a batch run with a report: the run stops before its next line,
 // so that the report of what it did is written, and the program then ends by the same
-// signal, as it would have without a report.
-//
-// The signals are blocked in the thread that runs the logins and taken by a thread of
-// their own: a handler run on the login thread would interrupt the login under way (the
-// directory library's poll() is never restarted), which would then fail against a server
-// that is fine.
+// signal, as it would have without a report. The signals are taken off the login thread
+// (common/signal_thread.h), so the login under way completes as it would have.
 #pragma once
 
 #include <atomic>
-#include <csignal>
-#include <thread>
+#include <memory>
+
+#include "common/signal_thread.h"
 
 namespace tarrow::cli {
 
@@ -19,7 +16,7 @@ public:
     // Call on the thread that runs the logins.
     BatchStopSignals();
     // Puts the earlier handlers and signal mask back.
-    ~BatchStopSignals();
+    ~BatchStopSignals() = default;
     BatchStopSignals(const BatchStopSignals&) = delete;
     BatchStopSignals& operator=(const BatchStopSignals&) = delete;
 
@@ -31,12 +28,7 @@ public:
     void endBySignal();
 
 private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-    sigset_t previousMask_{};
-    std::thread waiter_;
-    bool restored_ = false;
-    void restore();
+    std::unique_ptr<SignalThread> signals_;
 };
 
 }  // namespace tarrow::cli

@@ -8,10 +8,11 @@
 #include <string>
 #include <system_error>
 
+#include "common/signal_thread.h"
+
 namespace tarrow {
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM};
 int signalPipe[2] = {-1, -1};
 
 extern "C" void onPipedSignal(int signo) {
@@ -19,10 +20,6 @@ extern "C" void onPipedSignal(int signo) {
     const auto byte = static_cast<unsigned char>(signo);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
     errno = saved;
-}
-
-void restoreDefaults() {
-    for (const int signo : kSignals) ::signal(signo, SIG_DFL);
 }
 
 void closePipe() {
@@ -42,17 +39,11 @@ SignalPipe::SignalPipe(std::function<void(int)> onSignal) : onSignal_(std::move(
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw std::system_error(errno, std::generic_category(), "Cannot create the signal pipe");
     }
-    struct sigaction action {};
-    action.sa_handler = onPipedSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signo : kSignals) {
-        if (::sigaction(signo, &action, nullptr) != 0) {
-            const int error = errno;
-            restoreDefaults();
-            closePipe();
-            throw std::system_error(error, std::generic_category(), "Cannot handle " + signalName(signo));
-        }
+    try {
+        signals_ = std::make_unique<SignalThread>(onPipedSignal);
+    } catch (...) {
+        closePipe();
+        throw;
     }
     notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
@@ -64,7 +55,7 @@ SignalPipe::SignalPipe(std::function<void(int)> onSignal) : onSignal_(std::move(
 }
 
 SignalPipe::~SignalPipe() {
-    restoreDefaults();
+    signals_.reset();
     notifier_.reset();
     closePipe();
 }

@@ -1,12 +1,15 @@
-// SIGINT and SIGTERM as events of the Qt event loop: the signal handler only writes the
-// signal's number to a pipe, and the loop reads it, so whatever the program does on a signal
-// runs as an ordinary event.
+// SIGINT and SIGTERM as events of the Qt event loop: the signals are taken off the loop's
+// thread (common/signal_thread.h), whose directory calls they would break, and only the
+// signal's number is written to a pipe, which the loop reads; so whatever the program does on
+// a signal runs as an ordinary event, after the call under way has ended.
 #pragma once
 
 #include <QSocketNotifier>
 #include <functional>
 #include <string>
 #include <memory>
+
+#include "common/signal_thread.h"
 
 namespace tarrow {
 
@@ -16,13 +19,14 @@ public:
     // Throws std::system_error when the pipe or the handlers cannot be set up, or while another
     // instance exists: a program that could not be stopped cleanly does not start.
     explicit SignalPipe(std::function<void(int signo)> onSignal);
-    // Puts back the default handlers.
+    // Puts back the earlier handlers and signal mask.
     ~SignalPipe();
     SignalPipe(const SignalPipe&) = delete;
     SignalPipe& operator=(const SignalPipe&) = delete;
 
 private:
     std::function<void(int)> onSignal_;
+    std::unique_ptr<SignalThread> signals_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -33,9 +33,11 @@ check() {  # a jq test on the controller's report
 batch_p50=$(jq '.latency_us.p50' "$reports/batch-report/report.json" 2>/dev/null || echo 0)
 check ".logins.performed == 6 and .logins.indeterminate == 0 and .logins.packets_sent == 6"
 check ".latency_us.count == 6 and .phases_us.bind.count == 6"
-# The clients' login time, not the reply time: of the batch run's order (a few logins
-# are noisy; the script prints both figures), far below the one-second delay.
-check ".latency_us.p50 > 0 and .latency_us.p50 <= $batch_p50 * 5 + 1000 and .latency_us.p50 < 100000"
+# The clients' login time, not the reply time: of the batch run's order, far below the
+# one-second delay. Loose on purpose: six logins after a second idle each, on a machine
+# busy with the tests beside this one, once came to 8 times the batch run's p50 (2.7 ms
+# against 0.34); the script prints both figures.
+check ".latency_us.p50 > 0 and .latency_us.p50 <= $batch_p50 * 10 + 5000 and .latency_us.p50 < 100000"
 check ".reply_ms.p50 >= 1000 and .reply_ms.p50 < 1500"
 check ".clients | length == 1 and .[0].timings == \"yes\""
 check ".intervals | length >= 6"
