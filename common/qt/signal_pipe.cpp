@@ -15,11 +15,10 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-extern "C" void onPipedSignal(int signo) {
-    const int saved = errno;
+// Async-signal-safe, as SignalThread asks: one write.
+void onPipedSignal(int signo) {
     const auto byte = static_cast<unsigned char>(signo);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
 }
 
 void closePipe() {

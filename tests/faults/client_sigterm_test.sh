@@ -9,12 +9,9 @@ set -uo pipefail
 build=$(cd "${1:?usage: client_sigterm_test.sh BUILD_DIR}" && pwd)
 source "$(dirname "$0")/faults_lib.sh"
 
-free_port relay_port || exit 1
 write_files 10
 start_slapd
-"$relay" --listen "127.0.0.1:$relay_port" --to "127.0.0.1:$ldap_port" --delay-ms 300 >"$work/relay.log" 2>&1 &
-started $!
-check "the relay listens" wait_for 5 bash -c "(exec 3<>/dev/tcp/127.0.0.1/$relay_port) 2>/dev/null"
+start_relay 300
 # The credentials name the relay; slapd was seeded with the same users.
 sed -i -e "s/127\.0\.0\.1:$ldap_port/127.0.0.1:$relay_port/" "$work/Users.csv"
 start_ctrl ctrl --count 10 --report "$work/report" --csv "$work/replies.csv"

@@ -108,6 +108,14 @@ kill_slapd() {  # SIGKILL, no orderly end; the port is free at once
   for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
 }
 ldap_answers() { timeout 3 ldapwhoami -x -H "ldap://127.0.0.1:$ldap_port" >/dev/null 2>&1; }
+# start_relay DELAY_MS: the delay relay on a port of its own (relay_port) in front of slapd,
+# each chunk toward it held DELAY_MS; a check that it listens.
+start_relay() {
+  free_port relay_port || exit 1
+  "$relay" --listen "127.0.0.1:$relay_port" --to "127.0.0.1:$ldap_port" --delay-ms "$1" >"$work/relay.log" 2>&1 &
+  started $!
+  check "the relay listens" wait_for 5 bash -c "(exec 3<>/dev/tcp/127.0.0.1/$relay_port) 2>/dev/null"
+}
 
 # start_ctrl NAME [options]: TarrowCtrl on the test's ports in the background, bounded by
 # timeout; standard output in NAME.out, standard error in NAME.err; its pid in ctrl_pid.

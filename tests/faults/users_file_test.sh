@@ -17,10 +17,7 @@ source "$(dirname "$0")/faults_lib.sh"
 
 write_files 10
 start_slapd
-free_port relay_port || exit 1
-"$relay" --listen "127.0.0.1:$relay_port" --to "127.0.0.1:$ldap_port" --delay-ms 80 >"$work/relay.log" 2>&1 &
-started $!
-check "the relay listens" wait_for 5 bash -c "(exec 3<>/dev/tcp/127.0.0.1/$relay_port) 2>/dev/null"
+start_relay 80
 
 make_file() {  # make_file FILE: slow lines, a block and more of skipped lines, direct lines
   sed -e "s/127\.0\.0\.1:$ldap_port/127.0.0.1:$relay_port/" "$work/Users.csv"
