@@ -25,6 +25,11 @@
 #
 # Anonymous clients may read entries (not passwords): the client tells an unknown
 # user from a wrong password that way.
+#
+# The server's own counters are served under cn=Monitor to one monitor user only:
+# bind DN cn=tarrow-monitor,cn=Monitor, with the password the script writes to
+# DIR/monitor.password (new with every start; TarrowCli --monitor and TarrowCtrl
+# --monitor take it from TARROW_MONITOR_PASSWORD). Anyone else sees no cn=Monitor.
 set -euo pipefail
 
 SLAPD=${SLAPD:-/usr/sbin/slapd}
@@ -163,6 +168,10 @@ directory $dir/data
 maxsize 1073741824
 access to attrs=userPassword by self write by anonymous auth by * none
 access to * by * read
+database monitor
+rootdn "cn=tarrow-monitor,cn=Monitor"
+rootpw $(cat "$dir/monitor.password")
+access to dn.subtree="cn=Monitor" by dn.exact="cn=tarrow-monitor,cn=Monitor" read by * none
 CONF
 }
 
@@ -187,6 +196,7 @@ start() {
     make_certificate "$dir/tls"
     urls="$urls ldaps://$ADDRESS:$tls_port/"
   fi
+  (umask 077 && head -c 18 /dev/urandom | od -An -tx1 | tr -d ' \n' >"$dir/monitor.password")
   write_config "$dir" "${tls_port:+$dir/tls}"
   seed_ldif "$file" >"$dir/seed.ldif"
   "$SLAPADD" -q -f "$dir/slapd.conf" -l "$dir/seed.ldif" >"$dir/slapadd.log" 2>&1 \

@@ -103,6 +103,8 @@ void PrivateSlapd::start(const std::filesystem::path& seedFile, bool tls) {
     }
 }
 
+std::string PrivateSlapd::monitorPassword() const { return readFile(dir_ / "server" / "monitor.password"); }
+
 PrivateSlapd::~PrivateSlapd() {
     if (running_) runScript("stop " + shellQuoted((dir_ / "server").string()), dir_ / "stop.log");
     std::error_code ec;

@@ -47,6 +47,9 @@ public:
     std::string ldapsUrl() const;
     std::filesystem::path certificate() const;
     const std::filesystem::path& dir() const { return dir_; }
+    // The bind DN of the server's monitor user (it alone reads cn=Monitor) and its password.
+    static constexpr const char* kMonitorDn = "cn=tarrow-monitor,cn=Monitor";
+    std::string monitorPassword() const;
 
     // Writes a users file with one credential line per user under kContext.
     void writeUsersFile(const std::filesystem::path& file, const std::vector<SeedUser>& users) const;
