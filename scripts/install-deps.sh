@@ -25,6 +25,8 @@ packages=(
   # Report pages: the charting library inlined into report.html, the live view's HTTP server and
   # what its headers need, Chromium and Node.js for the page tests
   libjs-chart.js libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev chromium nodejs
+  # The metrics test: a Prometheus server, started privately on 127.0.0.1 by the test itself
+  prometheus curl
 )
 # The browser tests drive Chromium with playwright-core from the npm registry (it downloads no
 # browser of its own); the version is pinned by tests/browser/package-lock.json.
@@ -51,3 +53,8 @@ apt-get install -y -q --no-install-recommends "${missing[@]}"
 # The package may start the system's own directory service; the tests start a private one.
 if command -v service >/dev/null 2>&1; then service slapd stop >/dev/null 2>&1 || true; fi
 install_browser_driver
+# The package starts a system-wide Prometheus on every address; the tests start their own on
+# 127.0.0.1, so the service the installation just started is stopped and left off.
+if printf '%s\n' "${missing[@]}" | grep -qx prometheus && command -v systemctl >/dev/null; then
+  systemctl disable --now prometheus >/dev/null 2>&1 || true
+fi

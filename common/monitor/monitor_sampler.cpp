@@ -105,6 +105,7 @@ void MonitorSampler::readOnce(std::int64_t tick) {
     bool warn = false;
     {
         const std::lock_guard lock(mutex_);
+        state_.latestGood = good;
         if (good) {
             state_.unavailable.clear();
             state_.dialect = sample.dialect;

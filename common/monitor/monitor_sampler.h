@@ -41,6 +41,7 @@ struct MonitorState {
     std::vector<MonitorReading> readings;  // in order; the first kMaxReadings
     std::optional<MonitorReading> last;    // the latest, also past kMaxReadings
     std::uint64_t failedReadings = 0;
+    bool latestGood = false;  // the latest reading succeeded
 
     // Completed binds (operations, for DIRMON_OPS_ENTRY) from the first reading to the
     // last, less the monitor's own; nothing without two readings.

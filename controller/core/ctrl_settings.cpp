@@ -106,6 +106,19 @@ const std::vector<ValueOption>& valueOptions() {
          "free port)",
          whole(0, 65535, "a port from 0 to 65535",
                [](CtrlSettings& s, std::int64_t v) { s.webPort = static_cast<std::int32_t>(v); })},
+        {"--web-hold", "S",
+         "with --web: keep the page and /metrics up S seconds after the\n"
+         "run, so that a scraper takes the final figures (default 0)",
+         whole(0, 3600, "a number of seconds from 0 to 3600",
+               [](CtrlSettings& s, std::int64_t v) { s.webHoldMs = v * 1000; })},
+        {"--monitor", "URI",
+         "read the directory's own counters (cn=Monitor) at URI once a\n"
+         "second into the report and /metrics",
+         fileName(&CtrlSettings::monitorUri, "a URI")},
+        {"--monitor-bind", "DN",
+         "bind DN for --monitor (anonymous without); the password comes\n"
+         "from TARROW_MONITOR_PASSWORD",
+         fileName(&CtrlSettings::monitorBindDn, "a DN")},
     };
     return options;
 }
@@ -177,6 +190,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             name.resize(eq);
         return UsageError{"unknown option " + name};
     }
+    if (s.webHoldMs > 0 && s.webPort < 0) return UsageError{"option --web-hold needs --web"};
+    if (!s.monitorBindDn.empty() && s.monitorUri.empty())
+        return UsageError{"option --monitor-bind needs --monitor"};
     return s;
 }
 

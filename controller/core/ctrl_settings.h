@@ -26,7 +26,10 @@ struct CtrlSettings {
     bool askTimings = true;            // --no-timings: never send the timings request
     std::int64_t timingsWaitMs = 250;  // --timings-wait-ms: wait for the acceptance before the first packet
     std::uint64_t outageMinFailures = 3;  // --outage-min-failures: unsuccessful replies in a row that make an outage
-    std::int32_t webPort = -1;  // --web: port of the live view on 127.0.0.1 (0: any free one); -1: none
+    std::int32_t webPort = -1;   // --web: port of the live view on 127.0.0.1 (0: any free one); -1: none
+    std::int64_t webHoldMs = 0;  // --web-hold (seconds): the live view and /metrics stay up after the run
+    std::string monitorUri;      // --monitor: the directory whose counters are read; empty: none
+    std::string monitorBindDn;   // --monitor-bind: its bind DN; empty: anonymous
 };
 
 struct ShowHelp {};

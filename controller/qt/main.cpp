@@ -1,4 +1,6 @@
 // TarrowCtrl: the controller. Wires the engine to Qt sockets, timers and signals.
+#include "common/metrics/run_metrics.h"
+#include "common/monitor/ldap_monitor_source.h"
 #include "common/qt/signal_pipe.h"
 #include "controller/core/control_engine.h"
 #include "controller/core/csv_reply_writer.h"
@@ -24,6 +26,7 @@
 #include <iostream>
 #include <memory>
 #include <sys/resource.h>
+#include <thread>
 
 using namespace tarrow::ctrl;
 
@@ -54,6 +57,20 @@ std::vector<std::pair<std::string, std::string>> reportSettings(const CtrlSettin
             {"reply_timeout_s", std::to_string(s.replyTimeoutMs / 1000)},
             {"max_clients", std::to_string(s.maxClients)},
             {"timings", s.askTimings ? "asked" : "not asked (--no-timings)"}};
+}
+
+// The figures /metrics serves of a controlled run.
+std::string ctrlMetrics(const RunStats& stats, const ControlEngine& engine,
+                        const tarrow::monitor::MonitorSampler* m) {
+    const std::optional<tarrow::monitor::MonitorState> directory =
+        m ? std::optional(m->state()) : std::optional<tarrow::monitor::MonitorState>();
+    return tarrow::metrics::runMetricsText({.successful = stats.ok,
+                                            .failed = stats.failed,
+                                            .errors = stats.errors,
+                                            .latencies = &stats.logins.latencies,
+                                            .clientsConnected = engine.clientCount(),
+                                            .indeterminate = stats.lostPackets,
+                                            .directory = directory ? &*directory : nullptr});
 }
 
 constexpr int kPollMs = 5;
@@ -174,6 +191,15 @@ int main(int argc, char** argv) {
         }
         std::cerr << "TarrowCtrl: live view on http://127.0.0.1:" << live->port() << "/" << std::endl;
     }
+    // The directory's counters are read on a thread of their own; its first reading is taken
+    // before the loop hands out any credential.
+    std::unique_ptr<tarrow::monitor::MonitorSampler> monitor;
+    if (!settings.monitorUri.empty()) {
+        monitor = tarrow::monitor::makeLdapSampler(
+            settings.monitorUri, settings.monitorBindDn, [&clock] { return clock.monotonicUs(); },
+            [](const std::string& w) { std::cerr << "TarrowCtrl: warning: " << w << std::endl; });
+        monitor->start(engine.startUs());
+    }
     ReportContext context;
     context.rejectedLines = config.warnings.count();
     context.startWallMs = startWallMs;
@@ -200,6 +226,7 @@ int main(int argc, char** argv) {
             if (live) {
                 context.elapsedUs = clock.monotonicUs() - engine.startUs();
                 live->publish(reportJson(stats, context));
+                live->publishMetrics(ctrlMetrics(stats, engine, monitor.get()));
             }
             if (csvWatch) csvWatch->flush();
             if (logins) loginsFile.flush();
@@ -219,6 +246,7 @@ int main(int argc, char** argv) {
     app.exec();
 
     if (csvWatch) csvWatch->flush();
+    if (monitor) monitor->stop();
     const std::int64_t endUs = shutdownStartUs >= 0 ? shutdownStartUs : clock.monotonicUs();
     stats.finish(endUs - engine.startUs());
     errno = 0;
@@ -235,6 +263,22 @@ int main(int argc, char** argv) {
         std::cerr << "TarrowCtrl: writing CSV file \"" << settings.csvPath
                   << "\" failed: " << csvWatch->reason() << "\n";
         status = 1;
+    }
+    if (monitor) {
+        const auto state = monitor->state();
+        const auto others = state.completedByOthers();
+        std::cerr << "TarrowCtrl: directory: "
+                  << (others ? std::to_string(*others) + " " +
+                                   (state.dialect == DIRMON_OPS_ENTRY ? "operations" : "binds") +
+                                   " completed by the server (less the monitor's own " +
+                                   std::to_string(state.ownBindsOverRun()) + ")"
+                             : "counters unavailable: " + state.unavailable)
+                  << "\n";
+    }
+    if (live) {
+        context.elapsedUs = endUs - engine.startUs();
+        live->publish(reportJson(stats, context));
+        live->publishMetrics(ctrlMetrics(stats, engine, monitor.get()));
     }
     if (logins) {
         loginsFile.flush();
@@ -254,6 +298,10 @@ int main(int argc, char** argv) {
         } else {
             std::cerr << "TarrowCtrl: report: " << (reportDir / "report.html").string() << "\n";
         }
+    }
+    if (live && settings.webHoldMs > 0) {
+        std::cerr << "TarrowCtrl: the live view stays up " << settings.webHoldMs / 1000 << " s" << std::endl;
+        std::this_thread::sleep_for(std::chrono::milliseconds(settings.webHoldMs));
     }
     return status;
 }

@@ -52,6 +52,10 @@ LiveView::LiveView(std::uint16_t port) : server_(std::make_unique<httplib::Serve
         std::lock_guard lock(mutex_);
         response.set_content(latest_.empty() ? "{}" : latest_, "application/json");
     });
+    server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
+        std::lock_guard lock(mutex_);
+        response.set_content(metrics_, "text/plain; version=0.0.4; charset=utf-8");
+    });
     server_->Get("/events", [this](const httplib::Request&, httplib::Response& response) {
         response.set_header("Cache-Control", "no-store");
         auto seen = std::make_shared<std::uint64_t>(0);
@@ -91,6 +95,11 @@ void LiveView::publish(std::string reportJson) {
         ++version_;
     }
     changed_.notify_all();
+}
+
+void LiveView::publishMetrics(std::string metricsText) {
+    std::lock_guard lock(mutex_);
+    metrics_.swap(metricsText);
 }
 
 bool LiveView::nextReport(std::uint64_t& seen, std::string& report, int waitMs) {

@@ -1,6 +1,7 @@
 // The live view of a controlled run: a page on 127.0.0.1 that draws the run as it goes, fed
 // by server-sent events. It serves from threads of its own, so that a page being open costs
-// the controller's loop one copy of a text per second and nothing else.
+// the controller's loop one copy of a text per second and nothing else. /metrics serves
+// the run's figures to Prometheus the same way (docs/metrics.md).
 #pragma once
 
 #include <condition_variable>
@@ -29,6 +30,8 @@ public:
     std::uint16_t port() const { return port_; }
     // The run so far, as report.json would hold it; every open page receives it. Thread-safe.
     void publish(std::string reportJson);
+    // The run's metrics in the Prometheus text format, served at /metrics. Thread-safe.
+    void publishMetrics(std::string metricsText);
 
 private:
     // Waits up to waitMs for a report newer than seen; returns false when stopping.
@@ -40,6 +43,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::string latest_;         // guarded by mutex_
+    std::string metrics_;        // guarded by mutex_
     std::uint64_t version_ = 0;  // guarded by mutex_; counts publish() calls
     bool stopping_ = false;      // guarded by mutex_
 };
