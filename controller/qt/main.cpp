@@ -13,7 +13,7 @@
 #include "controller/core/system_ctrl_clock.h"
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
-#include "controller/web/live_view.h"
+#include "common/web/live_view.h"
 #include "report/page/report_page.h"
 
 #include <QCoreApplication>
@@ -181,10 +181,10 @@ int main(int argc, char** argv) {
               << discovery.port() << ", answers to UDP port " << settings.answerPort << std::endl;
 
     // The live view serves from threads of its own; the loop only hands it a report a second.
-    std::unique_ptr<LiveView> live;
+    std::unique_ptr<tarrow::web::LiveView> live;
     if (settings.webPort >= 0) {
         try {
-            live = std::make_unique<LiveView>(static_cast<std::uint16_t>(settings.webPort));
+            live = std::make_unique<tarrow::web::LiveView>(static_cast<std::uint16_t>(settings.webPort));
         } catch (const std::exception& e) {
             std::cerr << "TarrowCtrl: " << e.what() << "\n";
             return 1;

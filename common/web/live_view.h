@@ -1,6 +1,6 @@
-// The live view of a controlled run: a page on 127.0.0.1 that draws the run as it goes, fed
+// The live view of a run (controlled or batch): a page on 127.0.0.1 that draws the run as it goes, fed
 // by server-sent events. It serves from threads of its own, so that a page being open costs
-// the controller's loop one copy of a text per second and nothing else. /metrics serves
+// the run's loop one copy of a text per second and nothing else. /metrics serves
 // the run's figures to Prometheus the same way (docs/metrics.md).
 #pragma once
 
@@ -15,7 +15,7 @@ namespace httplib {
 class Server;
 }
 
-namespace tarrow::ctrl {
+namespace tarrow::web {
 
 class LiveView {
 public:
@@ -48,4 +48,4 @@ private:
     bool stopping_ = false;      // guarded by mutex_
 };
 
-}  // namespace tarrow::ctrl
+}  // namespace tarrow::web

@@ -1,4 +1,4 @@
-#include "controller/web/live_view.h"
+#include "common/web/live_view.h"
 
 #include <httplib.h>
 
@@ -9,7 +9,7 @@
 
 #include "report/page/report_page.h"
 
-namespace tarrow::ctrl {
+namespace tarrow::web {
 namespace {
 
 // Open pages each hold one serving thread; more than this wait for one to close.
@@ -113,4 +113,4 @@ bool LiveView::nextReport(std::uint64_t& seen, std::string& report, int waitMs) 
     return true;
 }
 
-}  // namespace tarrow::ctrl
+}  // namespace tarrow::web

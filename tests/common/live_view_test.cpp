@@ -1,4 +1,4 @@
-#include "controller/web/live_view.h"
+#include "common/web/live_view.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-namespace tarrow::ctrl {
+namespace tarrow::web {
 namespace {
 
 httplib::Client clientOf(const LiveView& view) {
@@ -28,6 +28,19 @@ TEST(LiveView, ServesThePageAndTheLatestReportOnLoopback) {
     view.publish(R"({"logins": {"performed": 3}})");
     EXPECT_EQ(client.Get("/report.json")->body, R"({"logins": {"performed": 3}})");
     EXPECT_EQ(client.Get("/nothing")->status, 404);
+}
+
+TEST(LiveView, ServesTheLatestMetricsAsPrometheusText) {
+    LiveView view(0);
+    auto client = clientOf(view);
+    const auto empty = client.Get("/metrics");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->status, 200);
+    EXPECT_EQ(empty->body, "");
+    EXPECT_EQ(empty->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+    view.publishMetrics("tarrow_logins_total{outcome=\"success\"} 4\n");
+    view.publishMetrics("tarrow_logins_total{outcome=\"success\"} 5\n");
+    EXPECT_EQ(client.Get("/metrics")->body, "tarrow_logins_total{outcome=\"success\"} 5\n");
 }
 
 TEST(LiveView, PushesEveryPublishedReportToAnOpenStream) {
@@ -89,4 +102,4 @@ TEST(LiveView, APortInUseIsAClearError) {
 }
 
 }  // namespace
-}  // namespace tarrow::ctrl
+}  // namespace tarrow::web
