@@ -25,6 +25,7 @@ struct CommandLine {
     std::string discoverPort;
     std::string answerPort;
     std::string controlPort;
+    std::string webPort;
 
     explicit CommandLine(CliOptions& options) {
         app.description(
@@ -61,6 +62,24 @@ struct CommandLine {
             ->option_text("DIR")
             ->check(CLI::Validator(
                 [](std::string& v) { return v.empty() ? "--report needs a folder name" : ""; }, ""));
+        app.add_option("--monitor", options.monitorUri,
+                       "with --batch: read the directory's own counters (cn=Monitor) at URI\n"
+                       "once a second into the report and /metrics")
+            ->option_text("URI");
+        app.add_option("--monitor-bind", options.monitorBindDn,
+                       "bind DN for --monitor (anonymous without); the password comes\n"
+                       "from TARROW_MONITOR_PASSWORD")
+            ->option_text("DN");
+        app.add_option("--web", webPort,
+                       "with --batch: show the run as it goes, and its metrics for\n"
+                       "Prometheus at /metrics, on http://127.0.0.1:PORT/ (0: any free port)")
+            ->option_text("PORT")
+            ->check(CLI::Validator(
+                [](std::string& v) { return parsePort(v) ? std::string() : portError("--web"); }, ""));
+        app.add_option("--web-hold", options.webHoldS,
+                       "with --web: keep the page and /metrics up S seconds after the run")
+            ->option_text("S")
+            ->check(CLI::Range(0, 3600));
         app.set_help_flag("--help,-h", "show this text");
         for (auto [name, text, description] :
              {std::tuple{"--discover-port", &discoverPort, "send announcements to UDP port N instead of 2308"},
@@ -106,6 +125,8 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         if (option == "--ini") return {std::nullopt, "--ini needs a file name"};
         if (option == "--report") return {std::nullopt, "--report needs a folder name"};
         if (option == "--control-port") return {std::nullopt, controlPortError()};
+        if (option == "--monitor" || option == "--monitor-bind" || option == "--web-hold")
+            return {std::nullopt, option + " needs a value"};
         return {std::nullopt, portError(option)};
     } catch (const CLI::ValidationError& e) {
         // The validators' own texts follow the option's name.
@@ -118,6 +139,13 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         return {std::nullopt, "unknown option " + line.app.remaining().front() + " (see --help)"};
     }
     if (!options.reportDir.empty() && !options.batch) return {std::nullopt, "--report needs --batch"};
+    if (!line.webPort.empty()) options.webPort = *parsePort(line.webPort);
+    if ((!options.monitorUri.empty() || options.webPort >= 0) && !options.batch)
+        return {std::nullopt,
+                std::string(options.monitorUri.empty() ? "--web" : "--monitor") + " needs --batch"};
+    if (!options.monitorBindDn.empty() && options.monitorUri.empty())
+        return {std::nullopt, "--monitor-bind needs --monitor"};
+    if (options.webHoldS > 0 && options.webPort < 0) return {std::nullopt, "--web-hold needs --web"};
     if (!line.discoverPort.empty()) options.discoverPort = *parsePort(line.discoverPort);
     if (!line.answerPort.empty()) {
         options.answerPort = *parsePort(line.answerPort);

@@ -27,6 +27,14 @@ struct CliOptions {
     // --no-timings: ignore a controller's timings request, as a client without the
     // extension does (a reply is then only the described reply).
     bool offerTimings = true;
+    // With --batch: the directory whose own counters are read once a second (--monitor),
+    // its bind DN (--monitor-bind; the password from TARROW_MONITOR_PASSWORD), and the live
+    // page with /metrics on 127.0.0.1 (--web PORT, 0: any free port; -1: none), kept up
+    // --web-hold seconds after the run.
+    std::string monitorUri;
+    std::string monitorBindDn;
+    std::int32_t webPort = -1;
+    std::int32_t webHoldS = 0;
 };
 
 // The options, or the text of what is wrong with them.

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "client/app/TrwU.h"
 #include "client/app/client_settings.h"
 #include "client/cli/batch_stop.h"
+#include "client/cli/batch_watch.h"
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
 #include "client/qt/client_platform.h"
@@ -19,6 +21,7 @@
 #include "client/qt/loop_guard.h"
 #include "client/report/batch_report.h"
 #include "common/file_lookup.h"
+#include "common/monitor/ldap_monitor_source.h"
 #include "common/qt/signal_pipe.h"
 
 namespace {
@@ -58,30 +61,75 @@ std::int64_t utcNowMs() {
         .count();
 }
 
-// --batch --report DIR: the batch run watched by its report, which is written however the
-// run ends; a folder that cannot be written stops the program before any login.
-int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out) {
-    std::unique_ptr<tarrow::BatchReport> report;
-    try {
-        report = std::make_unique<tarrow::BatchReport>(
-            tarrow::BatchReport::Options{options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
-    } catch (const tarrow::ReportError& e) {
-        out.flush();
-        std::fprintf(stderr, "error: --report: %s\n", e.what());
-        return kStartFailed;
+// The directory's count over the run, or why there is none.
+void printDirectoryLine(const tarrow::monitor::MonitorSampler& sampler) {
+    const auto state = sampler.state();
+    const auto others = state.completedByOthers();
+    if (others) {
+        std::fprintf(stderr, "directory: %lld %s completed by the server (less the monitor's own %llu)\n",
+                     static_cast<long long>(*others),
+                     state.dialect == DIRMON_OPS_ENTRY ? "operations" : "binds",
+                     static_cast<unsigned long long>(state.ownBindsOverRun()));
+    } else {
+        std::fprintf(stderr, "directory: counters unavailable: %s\n", state.unavailable.c_str());
     }
+}
+
+// --batch with --report DIR, --web PORT or --monitor URI: the batch run watched by its
+// report, which is written however the run ends, by the live page and by the directory's
+// counters; a folder that cannot be written, or a port that cannot be listened on, stops
+// the program before any login.
+int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out,
+                    const tarrow::MonotonicClock& clock) {
+    std::unique_ptr<tarrow::BatchReport> report;
+    if (!options.reportDir.empty()) {
+        try {
+            report = std::make_unique<tarrow::BatchReport>(tarrow::BatchReport::Options{
+                options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
+        } catch (const tarrow::ReportError& e) {
+            out.flush();
+            std::fprintf(stderr, "error: --report: %s\n", e.what());
+            return kStartFailed;
+        }
+    }
+    std::unique_ptr<tarrow::web::LiveView> live;
+    if (options.webPort >= 0) {
+        try {
+            live = std::make_unique<tarrow::web::LiveView>(static_cast<std::uint16_t>(options.webPort));
+        } catch (const std::exception& e) {
+            out.flush();
+            std::fprintf(stderr, "error: --web: %s\n", e.what());
+            return kBatchFailed;
+        }
+        std::fprintf(stderr, "live view on http://127.0.0.1:%u/\n", static_cast<unsigned>(live->port()));
+    }
+    std::unique_ptr<tarrow::monitor::MonitorSampler> sampler;
+    if (!options.monitorUri.empty()) {
+        sampler = tarrow::monitor::makeLdapSampler(
+            options.monitorUri, options.monitorBindDn, [&clock] { return clock.nowUs(); },
+            [](const std::string& w) { std::fprintf(stderr, "warning: %s\n", w.c_str()); });
+    }
+    tarrow::cli::BatchWatch watch(report.get(), std::move(sampler), std::move(live),
+                                  [&clock] { return clock.nowUs(); });
     BatchStopSignals stopSignals;
     std::optional<tarrow::BatchTally> tally;
-    form.guarded([&] { tally = form.runBatch(report.get(), &stopSignals.stopRequested()); });
+    form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });
     out.flush();
     int status = tally && tally->fileRead ? kOk : kBatchFailed;
-    try {
-        report->finish();
-        std::fprintf(stderr, "report: %s\n",
-                     (std::filesystem::path(options.reportDir) / "report.html").c_str());
-    } catch (const tarrow::ReportError& e) {
-        std::fprintf(stderr, "error: --report: %s\n", e.what());
-        status = kBatchFailed;
+    if (watch.sampler()) printDirectoryLine(*watch.sampler());
+    if (report) {
+        try {
+            report->finish();
+            std::fprintf(stderr, "report: %s\n",
+                         (std::filesystem::path(options.reportDir) / "report.html").c_str());
+        } catch (const tarrow::ReportError& e) {
+            std::fprintf(stderr, "error: --report: %s\n", e.what());
+            status = kBatchFailed;
+        }
+    }
+    if (options.webPort >= 0 && options.webHoldS > 0) {
+        std::fprintf(stderr, "the live view stays up %d s\n", options.webHoldS);
+        std::this_thread::sleep_for(std::chrono::seconds(options.webHoldS));
     }
     stopSignals.endBySignal();
     return status;
@@ -140,8 +188,8 @@ int run(const CliOptions& options) {
 
     if (options.batch) {
         int batchStatus = kOk;
-        if (!options.reportDir.empty()) {
-            batchStatus = runReportedBatch(options, form, out);
+        if (!options.reportDir.empty() || options.webPort >= 0 || !options.monitorUri.empty()) {
+            batchStatus = runWatchedBatch(options, form, out, platform->sources.monotonicClock);
         } else {
             // Status 0 only when the users file was read to its end; an error that ends the run
             // early (reported as "error: ...") leaves no tally.

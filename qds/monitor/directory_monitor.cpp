@@ -169,7 +169,8 @@ Dirmon* dirmon_open(const char* uri, const char* bind_dn, const char* password, 
     auto* m = new Dirmon;
     m->url = url;
     m->bindDn = bind_dn ? bind_dn : "";
-    m->password = password ? password : "";
+    // Anonymous takes no password: with one, the server would refuse the bind.
+    m->password = password && !m->bindDn.empty() ? password : "";
     if (connect_timeout_ms > 0) m->connectMs = connect_timeout_ms;
     if (op_timeout_ms > 0) m->opMs = op_timeout_ms;
     return m;

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# TarrowCli --batch with --monitor and --web against a private slapd: the directory's
+# completed binds (less the monitor's own) equal the logins that reached the bind, failed
+# ones too; /metrics serves the run's counts; a monitor that cannot be read (nothing at the
+# URI, or an anonymous bind that sees no cn=Monitor) is one warning and the run goes on;
+# a --web port in use stops the program with status 1, naming the port.
+#   batch_monitor_test.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+FAULT_DEADLINE_S=${FAULT_DEADLINE_S:-60}
+source "$(dirname "$0")/../faults/faults_lib.sh"
+command -v curl >/dev/null || skip "no curl"
+
+write_files 20
+start_slapd
+# Two lines whose logins reach the bind and fail there: a wrong password, an unknown user.
+tree="127.0.0.1:$ldap_port"
+printf 'ElmfordTestUser1,wrong,%s,Users.Engineering.Elmford.Vantric,NotUsed,1\r\n' "$tree" >>"$work/Users.csv"
+printf 'nobody,x,%s,Users.Engineering.Elmford.Vantric,NotUsed,1\r\n' "$tree" >>"$work/Users.csv"
+password=$(cat "$work/slapd/monitor.password")
+free_port web_port || exit 1
+batch() {  # batch NAME [options]: TarrowCli --batch in the run folder; status in batch_status
+  local name=$1
+  shift
+  (cd "$work" && TARROW_MONITOR_PASSWORD=$password timeout 30 "$cli" --ini "$work/Run.ini" --batch "$@" \
+    >"$work/$name.log" 2>"$work/$name.err")
+  batch_status=$?
+}
+
+say "a batch run with the directory's counters and the live page"
+(cd "$work" && TARROW_MONITOR_PASSWORD=$password timeout 30 "$cli" --ini "$work/Run.ini" --batch \
+  --report "$work/r1" --monitor "ldap://$tree" --monitor-bind cn=tarrow-monitor,cn=Monitor \
+  --web "$web_port" --web-hold 3 >"$work/b1.log" 2>"$work/b1.err") &
+b1=$!
+started "$b1"
+check "the run ends and the page stays up" wait_for 20 grep -q "the live view stays up" "$work/b1.err"
+curl -sf "http://127.0.0.1:$web_port/metrics" >"$work/metrics.txt"
+wait "$b1"
+check "status 0" test $? -eq 0
+r=$work/r1/report.json
+performed=$(jq '.logins.performed' "$r")
+reached=$(jq '.phases_us.bind.count' "$r")
+jq_check "$r" '.logins.performed == 22 and .logins.errors == 2'
+check "the server completed the $reached binds of the run beside the monitor's own" \
+  has_line "^directory: $reached binds completed by the server (less the monitor's own 0)$" "$work/b1.err"
+sum=$(awk '/^tarrow_logins_total/ { s += $2 } END { print s }' "$work/metrics.txt")
+check "/metrics counts $performed logins ($sum)" test "$sum" = "$performed"
+check "/metrics has the directory's binds" has_line "^tarrow_directory_binds_completed_total $reached$" "$work/metrics.txt"
+
+say "a monitor that cannot be read"
+free_port nothing_port || exit 1
+batch b2 --monitor "ldap://127.0.0.1:$nothing_port"
+check "status 0" test "$batch_status" -eq 0
+check "one warning with the reason" test "$(grep -c "^warning: the directory's counters at ldap://127.0.0.1:$nothing_port cannot be read: cannot connect" "$work/b2.err")" -eq 1
+check "the run went on" has_line "There were 22 operations performed" "$work/b2.log"
+check "the directory line says why" has_line "^directory: counters unavailable: cannot connect" "$work/b2.err"
+batch b3 --monitor "ldap://$tree"
+check "anonymous: no monitor entries" has_line "^warning: .*shows this bind no monitor entries" "$work/b3.err"
+check "status 0" test "$batch_status" -eq 0
+
+say "a --web port in use"
+batch b4 --web "$ldap_port"
+check "status 1" test "$batch_status" -eq 1
+check "the port is named" has_line "^error: --web: the live view cannot listen on 127.0.0.1:$ldap_port$" "$work/b4.err"
+check "no login ran" test ! -s "$work/b4.log"
+finish
