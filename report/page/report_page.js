@@ -7,7 +7,8 @@ const PHASES = ["connect", "tls", "bind", "verify", "unbind"];
 const COLOURS = {
   logins: "#2b6cb0", failures: "#c53030", p50: "#2f855a", p90: "#b7791f", p99: "#c53030",
   max: "#553c9a", connect: "#4299e1", tls: "#9f7aea", bind: "#ed8936", verify: "#48bb78",
-  unbind: "#a0aec0", outage: "rgba(229, 62, 62, 0.15)"
+  unbind: "#a0aec0", outage: "rgba(229, 62, 62, 0.15)", server: "#dd6b20", connections: "#2c7a7b",
+  readWaiters: "#b83280", writeWaiters: "#805ad5", threads: "#718096"
 };
 const charts = {};
 
@@ -312,6 +313,42 @@ function drawCharts(report) {
   });
 }
 
+// The directory's own view on the same seconds (with --monitor): its completed binds beside
+// the client's logins, and its connections, waiters and threads under the latency chart.
+function drawDirectory(report) {
+  const directory = report.directory;
+  const note = document.getElementById("directory-note");
+  const section = document.getElementById("section-directory");
+  const readable = directory && Array.isArray(directory.intervals);
+  section.hidden = !readable;
+  note.hidden = !directory;
+  if (!directory) return;
+  note.textContent = readable
+    ? "Directory counters from " + directory.uri + " (" + directory.source + ")"
+    : "Directory counters from " + directory.uri + " unavailable: " + (directory.reason || "");
+  if (!readable) return;
+  const intervals = Array.isArray(report.intervals) ? report.intervals : [];
+  const known = (v) => (typeof v === "number" ? v : null);
+  const at = (key) => directory.intervals.map((i) => ({ x: i.t_s, y: known(i[key]) }));
+  const what = directory.counts === "operations" ? "server operations per second" : "server binds per second";
+  drawOrUpdate("chart-directory-binds", {
+    type: "line",
+    data: { datasets: [
+      line(what, COLOURS.server, at("completed")),
+      line("client logins per second", COLOURS.logins, intervals.map((i) => ({ x: i.t_s, y: i.logins })))
+    ] },
+    options: seriesOptions("The directory's count beside the client's", "per second", false)
+  });
+  const load = [["connections", "connections"], ["read waiters", "read_waiters"],
+                ["write waiters", "write_waiters"], ["threads", "threads"]]
+    .filter(([, key]) => directory.intervals.some((i) => typeof i[key] === "number"))
+    .map(([name, key]) => line(name, COLOURS[key.replace(/_(\w)/, (m, c) => c.toUpperCase())], at(key)));
+  drawOrUpdate("chart-directory-load", {
+    type: "line", data: { datasets: load },
+    options: seriesOptions("The directory's connections and waiters", "at the end of the second", false)
+  });
+}
+
 function render(report) {
   window.tarrowLastReport = report;
   const controlled = Array.isArray(report.clients) || report.reply_ms !== undefined;
@@ -323,6 +360,7 @@ function render(report) {
     started + figureText(lookup(report, "logins.performed") ?? 0) + " logins";
   fillFigures(report);
   drawCharts(report);
+  drawDirectory(report);
   fillPhaseTable(report);
   fillOutage(report);
   fillErrors(report);
