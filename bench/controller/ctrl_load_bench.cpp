@@ -6,7 +6,9 @@
 // record with every reply, alternated with runs without timings (--no-timings), and the
 // ratio of the two and the controller's CPU time per exchange of each are printed. Each round
 // ends with a run with timings and the live view (--web 0) whose event stream a page reads the
-// whole time, and the ratio to the run without the page is printed.
+// whole time, and the ratio to the run without the page is printed; then one with --web
+// whose /metrics a scraper reads once a second, as Prometheus would, against the run with
+// timings and without --web.
 //
 //   ctrl_load_bench [--clients N] [--seconds S] [--rounds R] [--ctrl PATH]
 #include <algorithm>
@@ -338,10 +340,10 @@ int main(int argc, char** argv) {
         reference = drive(server.port(), clients, seconds);
     }
     // Without and with timings, alternated, so that a drift of the machine hits both.
-    DriveResult plain, timed, watched;
-    double plainCpu = 0, timedCpu = 0, watchedCpu = 0;
-    std::uint64_t plainAll = 0, timedAll = 0, watchedAll = 0;
-    std::uint64_t eventsReceived = 0;
+    DriveResult plain, timed, watched, scraped;
+    double plainCpu = 0, timedCpu = 0, watchedCpu = 0, scrapedCpu = 0;
+    std::uint64_t plainAll = 0, timedAll = 0, watchedAll = 0, scrapedAll = 0;
+    std::uint64_t eventsReceived = 0, scrapes = 0, scrapeBytes = 0;
     for (int round = 0; round < rounds; ++round) {
         for (const bool withTimings : {false, true}) {
             CtrlChild ctrl = startController(program, 1000, withTimings);
@@ -391,6 +393,38 @@ int main(int argc, char** argv) {
         watched.gapsUs.insert(watched.gapsUs.end(), r.gapsUs.begin(), r.gapsUs.end());
         watchedCpu += ctrl.cpuSeconds;
         watchedAll += r.allExchanges;
+
+        // With timings and --web, /metrics scraped once a second and no page open.
+        CtrlChild scrapedCtrl = startController(program, 1000, true, true);
+        if (scrapedCtrl.port == 0 || scrapedCtrl.webPort == 0) {
+            std::fprintf(stderr, "TarrowCtrl --web did not start (%s)\n", program.c_str());
+            stopController(scrapedCtrl);
+            return 1;
+        }
+        std::atomic<bool> scraping{true};
+        std::thread scraper([&] {
+            httplib::Client client("127.0.0.1", scrapedCtrl.webPort);
+            client.set_read_timeout(5, 0);
+            while (scraping) {
+                if (const auto got = client.Get("/metrics"); got && got->status == 200) {
+                    ++scrapes;
+                    scrapeBytes += got->body.size();
+                }
+                for (int i = 0; i < 20 && scraping; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+        DriveResult sr = drive(scrapedCtrl.port, clients, seconds, true);
+        scraping = false;
+        stopController(scrapedCtrl);
+        scraper.join();
+        scraped.connected = sr.connected;
+        scraped.served = round == 0 ? sr.served : std::min(scraped.served, sr.served);
+        scraped.exchanges += sr.exchanges;
+        scraped.seconds += sr.seconds;
+        scraped.gapsUs.insert(scraped.gapsUs.end(), sr.gapsUs.begin(), sr.gapsUs.end());
+        scrapedCpu += scrapedCtrl.cpuSeconds;
+        scrapedAll += sr.allExchanges;
     }
 
     std::printf("%d connections on 127.0.0.1, %.1f s measured after 1 s warm-up, %d rounds\n", clients,
@@ -399,6 +433,7 @@ int main(int argc, char** argv) {
     print("TarrowCtrl", plain);
     print("+timings", timed);
     print("+live page", watched);
+    print("+scraped", scraped);
     std::printf("ratio TarrowCtrl/reference: %.2f\n",
                 reference.perSecond() > 0 ? plain.perSecond() / reference.perSecond() : 0.0);
     const double timedRatio = plain.perSecond() > 0 ? timed.perSecond() / plain.perSecond() : 0.0;
@@ -413,9 +448,14 @@ int main(int argc, char** argv) {
     cpu("without timings:", plainCpu, plainAll);
     cpu("with timings:", timedCpu, timedAll);
     cpu("+ live page:", watchedCpu, watchedAll);
+    cpu("+ /metrics at 1 s:", scrapedCpu, scrapedAll);
     const double webRatio = timed.perSecond() > 0 ? watched.perSecond() / timed.perSecond() : 0.0;
     std::printf("ratio with the live page open/without: %.2f (target >= 0.90: %s; %llu updates received)\n",
                 webRatio, webRatio >= 0.9 ? "yes" : "NO", static_cast<unsigned long long>(eventsReceived));
+    const double scrapeRatio = timed.perSecond() > 0 ? scraped.perSecond() / timed.perSecond() : 0.0;
+    std::printf("ratio scraped at 1 s/without --web: %.2f (%llu scrapes, %.0f bytes each)\n", scrapeRatio,
+                static_cast<unsigned long long>(scrapes),
+                scrapes ? static_cast<double>(scrapeBytes) / static_cast<double>(scrapes) : 0.0);
     std::printf("targets: all %d served: %s; >= 20000 exchanges/s: %s\n", clients,
                 plain.served == clients && timed.served == clients ? "yes" : "NO",
                 plain.perSecond() >= 20000 ? "yes" : "NO");
