@@ -57,8 +57,14 @@ done
 sed -e 's/^WorkloadUsersFile=/WorkloadUsersFile=Users.csv/' -e 's/^MaxDelay=90/MaxDelay=1/' \
     "$work/Tarrow.ini" > "$work/TarrowRun.ini"
 
+# Both runs read the directory's own counters (cn=Monitor) as the private slapd's monitor user.
+export TARROW_MONITOR_PASSWORD
+TARROW_MONITOR_PASSWORD=$(cat "$work/slapd/monitor.password")
+monitor=(--monitor "ldap://127.0.0.1:$port" --monitor-bind cn=tarrow-monitor,cn=Monitor)
+
 echo "== Batch run: TarrowCli --batch"
-(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch --report "$work/batch-report" 2>/dev/null) |
+(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch --report "$work/batch-report" "${monitor[@]}" \
+   2>"$work/batch.err") |
   tee "$work/batch.log" | tail -n 8
 
 echo "== Controlled run: TarrowCtrl with one TarrowCli in client mode, $logins logins"
@@ -66,7 +72,9 @@ echo "== Controlled run: TarrowCtrl with one TarrowCli in client mode, $logins l
 client_pid=$!
 # Every login takes at most MaxDelay plus the directory time-outs, so the bound is generous.
 timeout $((30 + logins * 10)) "$ctrl" --ini "$work/TarrowCtrl.ini" --count "$logins" \
-  --csv "$work/replies.csv" --report "$work/ctrl-report" --quiet | tee "$work/controller.log"
+  --csv "$work/replies.csv" --report "$work/ctrl-report" --quiet "${monitor[@]}" | tee "$work/controller.log"
+# (TarrowCtrl prints its own directory line above.)
+echo "== Batch run's directory: $(sed -n 's/^directory: //p' "$work/batch.err")"
 echo "== Client log (last lines)"
 tail -n 6 "$work/client.log"
 echo "== Login latency p50 (us): batch $(jq '.latency_us.p50' "$work/batch-report/report.json")," \

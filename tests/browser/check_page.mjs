@@ -50,6 +50,12 @@ try {
     return !live || (Array.isArray(rows) && rows.some((i) => typeof i.p50_us === "number"));
   }, [updates, !reportPath], { timeout: 60000 });
 
+  const report = reportPath ? JSON.parse(readFileSync(reportPath, "utf8"))
+                            : await page.evaluate(() => window.tarrowLastReport);
+  // A run that read the directory's counters draws them too.
+  const directoryCharts = report.directory && Array.isArray(report.directory.intervals) &&
+                          report.directory.intervals.length > 0
+    ? ["chart-directory-binds", "chart-directory-load"] : [];
   const drawn = await page.evaluate((ids) => ids.map((id) => {
     const canvas = document.getElementById(id);
     const chart = window.Chart && Chart.getChart(canvas);
@@ -58,15 +64,13 @@ try {
     let inked = 0;
     for (let i = 3; i < pixels.length; i += 4) if (pixels[i] !== 0) inked++;
     return { id: id, chart: Boolean(chart), points: points, inked: inked };
-  }), CHARTS);
+  }), CHARTS.concat(directoryCharts));
   for (const c of drawn) {
     if (!c.chart) failures.push(c.id + ": no chart");
     else if (c.points === 0) failures.push(c.id + ": chart without data");
     else if (c.inked < 500) failures.push(c.id + ": nothing drawn (" + c.inked + " pixels)");
   }
 
-  const report = reportPath ? JSON.parse(readFileSync(reportPath, "utf8"))
-                            : await page.evaluate(() => window.tarrowLastReport);
   const shown = await page.evaluate(() => ({
     figures: [...document.querySelectorAll("[data-json]")].map((e) => [e.dataset.json, e.textContent]),
     counts: [...document.querySelectorAll("[data-json-count]")].map((e) => [e.dataset.jsonCount, e.textContent])

@@ -218,6 +218,28 @@ TEST(CommandLine, BadOptionsAreRejectedWithAReason) {
     EXPECT_EQ(error({"--verbose"}), "unknown option --verbose");
 }
 
+TEST(CommandLine, TheDirectorysCountersAndTheLiveViewsHold) {
+    const auto s = std::get<CtrlSettings>(
+        parseCommandLine({"--web", "0", "--web-hold", "3", "--monitor", "ldap://127.0.0.1:3389",
+                          "--monitor-bind", "cn=m,cn=Monitor"}));
+    EXPECT_EQ(s.webHoldMs, 3000);
+    EXPECT_EQ(s.monitorUri, "ldap://127.0.0.1:3389");
+    EXPECT_EQ(s.monitorBindDn, "cn=m,cn=Monitor");
+    const auto defaults = std::get<CtrlSettings>(parseCommandLine({}));
+    EXPECT_TRUE(defaults.monitorUri.empty());
+    EXPECT_EQ(defaults.webHoldMs, 0);
+    const auto error = [](std::vector<std::string> args) {
+        const auto r = parseCommandLine(args);
+        const auto* e = std::get_if<UsageError>(&r);
+        return e ? e->message : std::string("accepted");
+    };
+    EXPECT_EQ(error({"--web-hold", "2"}), "option --web-hold needs --web");
+    EXPECT_EQ(error({"--monitor-bind", "cn=m"}), "option --monitor-bind needs --monitor");
+    EXPECT_EQ(error({"--monitor="}), "option --monitor: \"\" is not a URI");
+    EXPECT_EQ(error({"--web", "0", "--web-hold", "-1"}),
+              "option --web-hold: \"-1\" is not a number of seconds from 0 to 3600");
+}
+
 }  // namespace
 }  // namespace tarrow::ctrl
 

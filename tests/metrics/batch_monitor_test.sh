@@ -63,4 +63,13 @@ batch b4 --web "$ldap_port"
 check "status 1" test "$batch_status" -eq 1
 check "the port is named" has_line "^error: --web: the live view cannot listen on 127.0.0.1:$ldap_port$" "$work/b4.err"
 check "no login ran" test ! -s "$work/b4.log"
+
+say "options that need others"
+for args in "--monitor ldap://127.0.0.1:1|--monitor needs --batch" "--web 0|--web needs --batch" \
+            "--batch --monitor-bind cn=m|--monitor-bind needs --monitor" "--batch --web-hold 2|--web-hold needs --web"; do
+  # shellcheck disable=SC2086
+  "$cli" ${args%%|*} >/dev/null 2>"$work/opt.err"
+  status=$?
+  check "${args%%|*}: status 2, \"${args#*|}\"" test "$status" -eq 2 -a "$(cat "$work/opt.err")" = "error: ${args#*|}"
+done
 finish

@@ -28,9 +28,11 @@ public:
     std::atomic<int> dialect{DIRMON_COUNTER_SUBTREE};
     std::atomic<int> reads{0};
     std::atomic<std::uint64_t> binds{1};
+    std::atomic<int> failures{0};
 
     bool read(DirmonSample& s, std::string& error) override {
         if (failing) {
+            ++failures;
             error = "cannot connect: Can't contact LDAP server";
             return false;
         }
@@ -64,11 +66,18 @@ struct Harness {
     }
 };
 
+// Waits (bounded) until done() holds.
+template <typename Done>
+bool eventually(Done done) {
+    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
 TEST(MonitorSampler, TheFirstReadingIsDoneWhenStartReturnsAndStopClosesTheLastSecond) {
     Harness h;
     h.sampler->start(steadyUs());
     EXPECT_EQ(h.sampler->state().readings.size(), 1u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(110));
+    ASSERT_TRUE(eventually([&] { return h.source->reads >= 4; }));
     h.sampler->stop();
     const MonitorState s = h.sampler->state();
     ASSERT_GE(s.readings.size(), 4u);
@@ -85,7 +94,7 @@ TEST(MonitorSampler, ItsOwnBindsAreTakenOffTheServersCount) {
     Harness h;
     h.sampler->start(steadyUs());
     h.source->binds = 3;  // two reconnections
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(eventually([&] { return h.source->reads >= 2; }));
     h.sampler->stop();
     const MonitorState s = h.sampler->state();
     EXPECT_EQ(s.ownBindsOverRun(), 2u);
@@ -96,7 +105,7 @@ TEST(MonitorSampler, AServerThatCannotBeReadGivesOneWarningAndTheReason) {
     Harness h;
     h.source->failing = true;
     h.sampler->start(steadyUs());
-    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    ASSERT_TRUE(eventually([&] { return h.source->failures >= 3; }));
     h.sampler->stop();
     const MonitorState s = h.sampler->state();
     EXPECT_TRUE(s.readings.empty());
@@ -119,17 +128,19 @@ TEST(MonitorSampler, AServerWithoutMonitorEntriesIsUnavailableToo) {
 TEST(MonitorSampler, ALossMidRunWarnsOnceAndTheReadingsResume) {
     Harness h;
     h.sampler->start(steadyUs());
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(eventually([&] { return h.source->reads >= 2; }));
     h.source->failing = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    ASSERT_TRUE(eventually([&] { return h.source->failures >= 3; }));
     h.source->failing = false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int before = h.source->reads;
+    ASSERT_TRUE(eventually([&] { return h.source->reads >= before + 2; }));
     h.sampler->stop();
     const MonitorState s = h.sampler->state();
     EXPECT_EQ(h.warningCount(), 1u);
     EXPECT_NE(h.warnings[0].find("stopped at second"), std::string::npos);
     EXPECT_GE(s.failedReadings, 3u);
-    EXPECT_GT(s.last->tick, s.readings.front().tick + 5);
+    EXPECT_TRUE(s.latestGood);
+    EXPECT_GT(s.last->tick, s.readings.front().tick + 4);
 }
 
 TEST(DirectorySeries, EachSecondRunsFromTheReadingAtItsStartToTheOneAtItsEnd) {
