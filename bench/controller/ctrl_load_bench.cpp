@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -314,6 +315,38 @@ void print(const char* name, DriveResult& r) {
         static_cast<double>(p99) / 1000.0);
 }
 
+// Adds one run to the figures of its kind: served is the fewest of any round.
+void addRun(DriveResult& sum, const DriveResult& r, bool first) {
+    sum.connected = r.connected;
+    sum.served = first ? r.served : std::min(sum.served, r.served);
+    sum.exchanges += r.exchanges;
+    sum.seconds += r.seconds;
+    sum.gapsUs.insert(sum.gapsUs.end(), r.gapsUs.begin(), r.gapsUs.end());
+}
+
+// One run with timings and --web while watch(webPort, running) reads the live view on a
+// thread of its own until the run ends; false when the controller did not start.
+bool runWithWeb(const std::string& program, int clients, double seconds, bool first, DriveResult& sum,
+                double& cpu, std::uint64_t& all,
+                const std::function<void(std::uint16_t, const std::atomic<bool>&)>& watch) {
+    CtrlChild ctrl = startController(program, 1000, true, true);
+    if (ctrl.port == 0 || ctrl.webPort == 0) {
+        std::fprintf(stderr, "TarrowCtrl --web did not start (%s)\n", program.c_str());
+        stopController(ctrl);
+        return false;
+    }
+    std::atomic<bool> running{true};
+    std::thread watcher([&] { watch(ctrl.webPort, running); });
+    const DriveResult r = drive(ctrl.port, clients, seconds, true);
+    running = false;
+    stopController(ctrl);
+    watcher.join();
+    addRun(sum, r, first);
+    cpu += ctrl.cpuSeconds;
+    all += r.allExchanges;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -354,77 +387,39 @@ int main(int argc, char** argv) {
             }
             DriveResult r = drive(ctrl.port, clients, seconds, withTimings);
             stopController(ctrl);
-            DriveResult& sum = withTimings ? timed : plain;
-            sum.connected = r.connected;
-            sum.served = round == 0 ? r.served : std::min(sum.served, r.served);
-            sum.exchanges += r.exchanges;
-            sum.seconds += r.seconds;
-            sum.gapsUs.insert(sum.gapsUs.end(), r.gapsUs.begin(), r.gapsUs.end());
+            addRun(withTimings ? timed : plain, r, round == 0);
             (withTimings ? timedCpu : plainCpu) += ctrl.cpuSeconds;
             (withTimings ? timedAll : plainAll) += r.allExchanges;
         }
         // With timings and the live view, a page reading its event stream the whole time.
-        CtrlChild ctrl = startController(program, 1000, true, true);
-        if (ctrl.port == 0 || ctrl.webPort == 0) {
-            std::fprintf(stderr, "TarrowCtrl --web did not start (%s)\n", program.c_str());
-            stopController(ctrl);
-            return 1;
-        }
-        std::atomic<bool> pageOpen{true};
         std::atomic<std::uint64_t> events{0};
-        std::thread page([&] {
-            httplib::Client client("127.0.0.1", ctrl.webPort);
-            client.set_read_timeout(5, 0);
-            client.Get("/events", [&](const char* data, std::size_t length) {
-                for (std::size_t i = 0; i + 1 < length; ++i)
-                    if (data[i] == '\n' && data[i + 1] == '\n') ++events;
-                return pageOpen.load();
-            });
-        });
-        DriveResult r = drive(ctrl.port, clients, seconds, true);
-        pageOpen = false;
-        stopController(ctrl);
-        page.join();
-        eventsReceived += events;
-        watched.connected = r.connected;
-        watched.served = round == 0 ? r.served : std::min(watched.served, r.served);
-        watched.exchanges += r.exchanges;
-        watched.seconds += r.seconds;
-        watched.gapsUs.insert(watched.gapsUs.end(), r.gapsUs.begin(), r.gapsUs.end());
-        watchedCpu += ctrl.cpuSeconds;
-        watchedAll += r.allExchanges;
-
-        // With timings and --web, /metrics scraped once a second and no page open.
-        CtrlChild scrapedCtrl = startController(program, 1000, true, true);
-        if (scrapedCtrl.port == 0 || scrapedCtrl.webPort == 0) {
-            std::fprintf(stderr, "TarrowCtrl --web did not start (%s)\n", program.c_str());
-            stopController(scrapedCtrl);
+        if (!runWithWeb(program, clients, seconds, round == 0, watched, watchedCpu, watchedAll,
+                        [&events](std::uint16_t port, const std::atomic<bool>& running) {
+                            httplib::Client client("127.0.0.1", port);
+                            client.set_read_timeout(5, 0);
+                            client.Get("/events", [&](const char* data, std::size_t length) {
+                                for (std::size_t i = 0; i + 1 < length; ++i)
+                                    if (data[i] == '\n' && data[i + 1] == '\n') ++events;
+                                return running.load();
+                            });
+                        }))
             return 1;
-        }
-        std::atomic<bool> scraping{true};
-        std::thread scraper([&] {
-            httplib::Client client("127.0.0.1", scrapedCtrl.webPort);
-            client.set_read_timeout(5, 0);
-            while (scraping) {
-                if (const auto got = client.Get("/metrics"); got && got->status == 200) {
-                    ++scrapes;
-                    scrapeBytes += got->body.size();
-                }
-                for (int i = 0; i < 20 && scraping; ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        });
-        DriveResult sr = drive(scrapedCtrl.port, clients, seconds, true);
-        scraping = false;
-        stopController(scrapedCtrl);
-        scraper.join();
-        scraped.connected = sr.connected;
-        scraped.served = round == 0 ? sr.served : std::min(scraped.served, sr.served);
-        scraped.exchanges += sr.exchanges;
-        scraped.seconds += sr.seconds;
-        scraped.gapsUs.insert(scraped.gapsUs.end(), sr.gapsUs.begin(), sr.gapsUs.end());
-        scrapedCpu += scrapedCtrl.cpuSeconds;
-        scrapedAll += sr.allExchanges;
+        eventsReceived += events;
+        // With timings and --web, /metrics scraped once a second and no page open.
+        if (!runWithWeb(program, clients, seconds, round == 0, scraped, scrapedCpu, scrapedAll,
+                        [&scrapes, &scrapeBytes](std::uint16_t port, const std::atomic<bool>& running) {
+                            httplib::Client client("127.0.0.1", port);
+                            client.set_read_timeout(5, 0);
+                            while (running) {
+                                if (const auto got = client.Get("/metrics"); got && got->status == 200) {
+                                    ++scrapes;
+                                    scrapeBytes += got->body.size();
+                                }
+                                for (int i = 0; i < 20 && running; ++i)
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                            }
+                        }))
+            return 1;
     }
 
     std::printf("%d connections on 127.0.0.1, %.1f s measured after 1 s warm-up, %d rounds\n", clients,
