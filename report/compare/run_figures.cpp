@@ -16,6 +16,8 @@ using nlohmann::json;
 // The newest format this reader knows; 1 and 2 differ in no key it reads.
 constexpr int kNewestFormat = 2;
 
+const std::map<std::string, double> kQuantiles = {{"p50", 0.50}, {"p90", 0.90}, {"p99", 0.99}, {"p999", 0.999}};
+
 // The run's histogram of a measure, when the report carries it, gives every order statistic.
 // A report without histograms (older files) gives none; one that has them broken is refused.
 bool attachHistogram(Distribution& d, const json& report, const std::string& measure, std::string& error) {
@@ -37,6 +39,19 @@ bool attachHistogram(Distribution& d, const json& report, const std::string& mea
         error = "\"histograms." + measure + "\" holds " + std::to_string(histogram->count()) +
                 " values where the figures count " + std::to_string(d.count);
         return false;
+    }
+    // The figures beside it were read from this very histogram: a text changed since then
+    // shows as a percentile that differs.
+    for (const auto& [key, value] : d.percentilesUs) {
+        const auto q = kQuantiles.find(key);
+        if (q == kQuantiles.end()) continue;
+        const auto fromHistogram = static_cast<double>(histogram->percentile(q->second));
+        if (fromHistogram != value) {
+            error = "\"histograms." + measure + "\" gives " + key + " " +
+                    std::to_string(histogram->percentile(q->second)) + " where the figures say " +
+                    nlohmann::json(value).dump();
+            return false;
+        }
     }
     if (d.count == 0) return true;
     d.valueAtRankUs = [h = *histogram](std::uint64_t rank) {
