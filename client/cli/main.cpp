@@ -21,6 +21,7 @@
 #include "client/qt/loop_guard.h"
 #include "client/report/batch_report.h"
 #include "common/file_lookup.h"
+#include "common/monitor/directory_summary.h"
 #include "common/monitor/ldap_monitor_source.h"
 #include "common/qt/signal_pipe.h"
 
@@ -61,31 +62,24 @@ std::int64_t utcNowMs() {
         .count();
 }
 
-// The directory's count over the run, or why there is none.
-void printDirectoryLine(const tarrow::monitor::MonitorSampler& sampler) {
-    const auto state = sampler.state();
-    const auto others = state.completedByOthers();
-    if (others) {
-        std::fprintf(stderr, "directory: %lld %s completed by the server (less the monitor's own %llu)\n",
-                     static_cast<long long>(*others),
-                     state.dialect == DIRMON_OPS_ENTRY ? "operations" : "binds",
-                     static_cast<unsigned long long>(state.ownBindsOverRun()));
-    } else {
-        std::fprintf(stderr, "directory: counters unavailable: %s\n", state.unavailable.c_str());
-    }
-}
-
 // --batch with --report DIR, --web PORT or --monitor URI: the batch run watched by its
 // report, which is written however the run ends, by the live page and by the directory's
 // counters; a folder that cannot be written, or a port that cannot be listened on, stops
 // the program before any login.
 int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out,
                     const tarrow::MonotonicClock& clock) {
+    // The sampler starts with the run (BatchWatch); the report reads it at the end.
+    std::unique_ptr<tarrow::monitor::MonitorSampler> sampler;
+    if (!options.monitorUri.empty()) {
+        sampler = tarrow::monitor::makeLdapSampler(
+            options.monitorUri, options.monitorBindDn, [&clock] { return clock.nowUs(); },
+            [](const std::string& w) { std::fprintf(stderr, "warning: %s\n", w.c_str()); });
+    }
     std::unique_ptr<tarrow::BatchReport> report;
     if (!options.reportDir.empty()) {
         try {
             report = std::make_unique<tarrow::BatchReport>(tarrow::BatchReport::Options{
-                options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
+                options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net", sampler.get()});
         } catch (const tarrow::ReportError& e) {
             out.flush();
             std::fprintf(stderr, "error: --report: %s\n", e.what());
@@ -103,12 +97,6 @@ int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput&
         }
         std::fprintf(stderr, "live view on http://127.0.0.1:%u/\n", static_cast<unsigned>(live->port()));
     }
-    std::unique_ptr<tarrow::monitor::MonitorSampler> sampler;
-    if (!options.monitorUri.empty()) {
-        sampler = tarrow::monitor::makeLdapSampler(
-            options.monitorUri, options.monitorBindDn, [&clock] { return clock.nowUs(); },
-            [](const std::string& w) { std::fprintf(stderr, "warning: %s\n", w.c_str()); });
-    }
     tarrow::cli::BatchWatch watch(report.get(), std::move(sampler), std::move(live),
                                   [&clock] { return clock.nowUs(); });
     BatchStopSignals stopSignals;
@@ -116,7 +104,9 @@ int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput&
     form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });
     out.flush();
     int status = tally && tally->fileRead ? kOk : kBatchFailed;
-    if (watch.sampler()) printDirectoryLine(*watch.sampler());
+    if (watch.sampler())
+        std::fprintf(stderr, "directory: %s\n",
+                     tarrow::monitor::directorySummary(watch.sampler()->state()).c_str());
     if (report) {
         try {
             report->finish();

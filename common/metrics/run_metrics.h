@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/monitor/monitor_sampler.h"
-#include "common/run_report.h"
+#include "report/model/run_report.h"
 
 namespace tarrow::metrics {
 

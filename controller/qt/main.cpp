@@ -1,5 +1,6 @@
 // TarrowCtrl: the controller. Wires the engine to Qt sockets, timers and signals.
 #include "common/metrics/run_metrics.h"
+#include "common/monitor/directory_summary.h"
 #include "common/monitor/ldap_monitor_source.h"
 #include "common/qt/signal_pipe.h"
 #include "controller/core/control_engine.h"
@@ -14,14 +15,13 @@
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
 #include "common/web/live_view.h"
-#include "report/page/report_page.h"
+#include "report/model/report_folder.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -61,16 +61,14 @@ std::vector<std::pair<std::string, std::string>> reportSettings(const CtrlSettin
 
 // The figures /metrics serves of a controlled run.
 std::string ctrlMetrics(const RunStats& stats, const ControlEngine& engine,
-                        const tarrow::monitor::MonitorSampler* m) {
-    const std::optional<tarrow::monitor::MonitorState> directory =
-        m ? std::optional(m->state()) : std::optional<tarrow::monitor::MonitorState>();
+                        const tarrow::monitor::MonitorState* directory) {
     return tarrow::metrics::runMetricsText({.successful = stats.ok,
                                             .failed = stats.failed,
                                             .errors = stats.errors,
                                             .latencies = &stats.logins.latencies,
                                             .clientsConnected = engine.clientCount(),
                                             .indeterminate = stats.lostPackets,
-                                            .directory = directory ? &*directory : nullptr});
+                                            .directory = directory});
 }
 
 constexpr int kPollMs = 5;
@@ -129,20 +127,18 @@ int main(int argc, char** argv) {
     }
 
     // The report folder is checked before anything runs, so that a run is never lost to it.
-    std::ofstream loginsFile;
+    std::unique_ptr<tarrow::ReportFolder> reportFolder;
     std::unique_ptr<LoginsCsvWriter> logins;
-    const std::filesystem::path reportDir(settings.reportDir);
     if (!settings.reportDir.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(reportDir, ec);
-        std::ofstream probe(reportDir / "report.json", std::ios::binary | std::ios::trunc);
-        loginsFile.open(reportDir / "logins.csv", std::ios::binary | std::ios::trunc);
-        if (!probe || !loginsFile) {
-            std::cerr << "TarrowCtrl: cannot write the report into folder \"" << settings.reportDir << "\""
-                      << (ec ? ": " + ec.message() : std::string()) << "\n";
+        try {
+            reportFolder = std::make_unique<tarrow::ReportFolder>(settings.reportDir,
+                                                                  tarrow::kControlledCsvColumns);
+        } catch (const tarrow::ReportError& e) {
+            std::cerr << "TarrowCtrl: cannot write the report into folder \"" << settings.reportDir
+                      << "\": " << e.what() << "\n";
             return 2;
         }
-        logins = std::make_unique<LoginsCsvWriter>(loginsFile);
+        logins = std::make_unique<LoginsCsvWriter>(*reportFolder);
     }
     // A CSV file whose disk fills is reported when it happens; the run goes on without it.
     std::unique_ptr<StreamWatch> csvWatch;
@@ -201,6 +197,10 @@ int main(int argc, char** argv) {
         monitor->start(engine.startUs());
     }
     ReportContext context;
+    // The directory's readings as of the latest report (the sampler's thread adds to its own).
+    std::optional<tarrow::monitor::MonitorState> directory;
+    context.directory = monitor ? &directory.emplace() : nullptr;
+    context.usersFile = config.usersPath;
     context.rejectedLines = config.warnings.count();
     context.startWallMs = startWallMs;
     context.settings = reportSettings(settings, config);
@@ -208,8 +208,10 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<tarrow::SignalPipe> stopSignals;
     try {
-        stopSignals = std::make_unique<tarrow::SignalPipe>(
-            [&engine](int signo) { engine.stop(tarrow::signalName(signo) + " received"); });
+        stopSignals = std::make_unique<tarrow::SignalPipe>([&engine, &context](int signo) {
+            if (!engine.stopped()) context.interrupted = true;
+            engine.stop(tarrow::signalName(signo) + " received");
+        });
     } catch (const std::exception& e) {
         std::cerr << "TarrowCtrl: " << e.what() << "\n";
         return 1;
@@ -225,11 +227,12 @@ int main(int argc, char** argv) {
             if (!settings.quiet) std::cerr << line << "\n";
             if (live) {
                 context.elapsedUs = clock.monotonicUs() - engine.startUs();
+                if (monitor) directory = monitor->state();
                 live->publish(reportJson(stats, context));
-                live->publishMetrics(ctrlMetrics(stats, engine, monitor.get()));
+                live->publishMetrics(ctrlMetrics(stats, engine, context.directory));
             }
             if (csvWatch) csvWatch->flush();
-            if (logins) loginsFile.flush();
+            if (reportFolder) reportFolder->flush();
         }
         if (!engine.stopped()) return;
         const std::int64_t now = clock.monotonicUs();
@@ -265,38 +268,25 @@ int main(int argc, char** argv) {
         status = 1;
     }
     if (monitor) {
-        const auto state = monitor->state();
-        const auto others = state.completedByOthers();
-        std::cerr << "TarrowCtrl: directory: "
-                  << (others ? std::to_string(*others) + " " +
-                                   (state.dialect == DIRMON_OPS_ENTRY ? "operations" : "binds") +
-                                   " completed by the server (less the monitor's own " +
-                                   std::to_string(state.ownBindsOverRun()) + ")"
-                             : "counters unavailable: " + state.unavailable)
-                  << "\n";
+        directory = monitor->state();
+        std::cerr << "TarrowCtrl: directory: " << tarrow::monitor::directorySummary(*directory) << "\n";
     }
     if (live) {
         context.elapsedUs = endUs - engine.startUs();
         live->publish(reportJson(stats, context));
-        live->publishMetrics(ctrlMetrics(stats, engine, monitor.get()));
+        live->publishMetrics(ctrlMetrics(stats, engine, context.directory));
     }
-    if (logins) {
-        loginsFile.flush();
+    if (reportFolder) {
         context.elapsedUs = endUs - engine.startUs();
         context.stopReason = engine.stopReason();
         context.hostEnd = tarrow::readHostCounters();
-        const std::string text = reportJson(stats, context);
-        std::ofstream report(reportDir / "report.json", std::ios::binary | std::ios::trunc);
-        report << text;
-        report.flush();
-        const std::string pageError = tarrow::report::writeReportPage((reportDir / "report.html").string(),
-                                                                      text);
-        if (!report || !loginsFile || !pageError.empty()) {
-            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed"
-                      << (pageError.empty() ? "" : ": " + pageError) << "\n";
+        try {
+            reportFolder->finish(reportJson(stats, context));
+            std::cerr << "TarrowCtrl: report: " << reportFolder->pagePath().string() << "\n";
+        } catch (const tarrow::ReportError& e) {
+            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir
+                      << "\" failed: " << e.what() << "\n";
             status = 1;
-        } else {
-            std::cerr << "TarrowCtrl: report: " << (reportDir / "report.html").string() << "\n";
         }
     }
     if (live && settings.webHoldMs > 0) {

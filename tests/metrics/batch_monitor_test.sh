@@ -46,6 +46,17 @@ check "the server completed the $reached binds of the run beside the monitor's o
 sum=$(awk '/^tarrow_logins_total/ { s += $2 } END { print s }' "$work/metrics.txt")
 check "/metrics counts $performed logins ($sum)" test "$sum" = "$performed"
 check "/metrics has the directory's binds" has_line "^tarrow_directory_binds_completed_total $reached$" "$work/metrics.txt"
+jq_check "$r" '.directory.source == "cn=Monitor counters" and .directory.counts == "binds"'
+jq_check "$r" ".directory.totals.completed == $reached and .directory.totals.monitor_binds == 0"
+jq_check "$r" '(.directory.intervals | length) == (.intervals | length) and ([.directory.intervals[].t_s] == [.intervals[].t_s])'
+jq_check "$r" '([.directory.intervals[].completed | select(. != null)] | add) == .directory.totals.completed'
+jq_check "$r" '[.directory.intervals[] | .connections >= 1 and .threads >= 1] | all'
+# The page draws the directory's charts (Chromium, when the browser tests can run here).
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -d "$here/../browser/node_modules/playwright-core" ] && command -v node >/dev/null; then
+  check "report.html draws the directory's charts" \
+    node "$here/../browser/check_page.mjs" "file://$work/r1/report.html" --report "$r"
+fi
 
 say "a monitor that cannot be read"
 free_port nothing_port || exit 1
@@ -54,7 +65,9 @@ check "status 0" test "$batch_status" -eq 0
 check "one warning with the reason" test "$(grep -c "^warning: the directory's counters at ldap://127.0.0.1:$nothing_port cannot be read: cannot connect" "$work/b2.err")" -eq 1
 check "the run went on" has_line "There were 22 operations performed" "$work/b2.log"
 check "the directory line says why" has_line "^directory: counters unavailable: cannot connect" "$work/b2.err"
-batch b3 --monitor "ldap://$tree"
+batch b3 --monitor "ldap://$tree" --report "$work/r3"
+jq_check "$work/r3/report.json" '.directory.source == "unavailable" and (.directory.reason | test("no monitor entries"))'
+jq_check "$work/r3/report.json" '.directory | has("intervals") | not' 
 check "anonymous: no monitor entries" has_line "^warning: .*shows this bind no monitor entries" "$work/b3.err"
 check "status 0" test "$batch_status" -eq 0
 

@@ -68,6 +68,7 @@ within=$(awk -v q="$q99" -v lo="$lo" -v hi="$hi" -v p="$p99_us" \
   'BEGIN { us = q * 1e6; d = us - p; if (d < 0) d = -d; print (d <= hi - lo) ? "yes" : "no" }')
 check "histogram_quantile(0.99) = ${q99} s lies within one bucket ($lo..$hi us) of the report's p99 ($p99_us us)" \
   test "$within" = yes
+jq_check "$report" ".directory.totals.completed == $performed"
 binds=$(query 'last_over_time(tarrow_directory_binds_completed_total[1m])')
 check "the directory completed $performed binds beside the monitor's own ($binds)" test "$binds" = "$performed"
 check "the monitor bound once, before the run: none of its binds fall in it" \
