@@ -60,7 +60,7 @@ mapfile -t readme < <(awk '/^## Install on workstations/ { s = 1; next } /^## / 
   s && /^    [^ ]/ { print substr($0, 5); b = 1; next } s && b && /^$/ { exit }' "$here/../../README.md")
 check "the README names the built package ($deb)" test "${readme[0]:-}" = "apt install ./$deb"
 check "the README's block has 3 commands" test ${#readme[@]} -eq 3
-echo "== In the root: ${readme[0]:-}"
+echo "== [$SECONDS s] In the root: ${readme[0]:-}"
 in_root sh -c "cd /root && ${readme[0]:-false}" >"$work/apt-install.log" 2>&1
 check "apt install of the package succeeds" test $? -eq 0
 tail -n 3 "$work/apt-install.log"
@@ -73,7 +73,7 @@ check "the installed TarrowMgrCli writes the files" test -f "$root/tmp/run/Tarro
 sed -e 's/^MaxDelay=90/MaxDelay=1/' "$root/tmp/run/Tarrow.ini" >"$root/root/Tarrow.ini"
 chmod -R a+rX "$root/tmp/run"
 for line in "${readme[@]:1}"; do
-  echo "== In the root: $line"
+  echo "== [$SECONDS s] In the root: $line"
   in_root sh -c "cd /root && $line" >"$work/readme-step.log" 2>&1
   status=$?
   cat "$work/readme-step.log"
@@ -86,7 +86,7 @@ for line in "${readme[@]:1}"; do
 done
 check "the instance is enabled" test -L "$root/etc/systemd/system/multi-user.target.wants/tarrow-client@Tarrow.service"
 
-echo "== systemd-analyze verify (in the root, with its programs and pages)"
+echo "== [$SECONDS s] systemd-analyze verify (in the root, with its programs and pages)"
 unit=/lib/systemd/system/tarrow-client@.service
 in_root systemd-analyze verify "$unit" >"$work/verify.log" 2>&1
 check "systemd-analyze verify passes on $unit" test $? -eq 0
@@ -95,6 +95,7 @@ check "systemd-analyze verify says nothing" test ! -s "$work/verify.log"
 in_root systemd-analyze security --offline=yes "$unit" 2>/dev/null | tail -n 1
 
 # ---- the GUI package beside it ------------------------------------------------------------
+echo "== [$SECONDS s] tarrow-gui beside it, and where every library comes from"
 in_root apt-get install -y -q "/root/tarrow-gui_${version}_amd64.deb" >"$work/apt-gui.log" 2>&1
 check "apt-get install of tarrow-gui succeeds" test $? -eq 0
 for program in /usr/bin/Tarrow /usr/bin/TarrowCli /usr/bin/TarrowMgr; do
@@ -105,8 +106,53 @@ check "TarrowCli takes the directory libraries from /usr/lib/tarrow" \
   grep -Eq "libqvdsapi.so => /usr/(bin/\.\./)?lib/tarrow/libqvdsapi.so" <(in_root ldd /usr/bin/TarrowCli)
 check "TarrowMgr's read-me is beside the program" test -f "$root/usr/lib/tarrow/README.md"
 
+# What a fresh root would show: every library that a package's programs load comes from the
+# package itself or from a package that its Depends pull in.
+closure_of() {  # PACKAGE: it and every installed package its Depends and Pre-Depends pull in
+  in_root dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Depends}, ${Pre-Depends}\t${Provides}\n' |
+    awk -F'\t' -v start="$1" '
+    function bare(v) { sub(/\(.*/, "", v); gsub(/ /, "", v); sub(/:.*/, "", v); return v }
+    $1 == "ii " {
+      deps[$2] = $3
+      n = split($4, pv, ",")
+      for (i = 1; i <= n; i++) if ((v = bare(pv[i])) != "") providers[v] = providers[v] " " $2
+    }
+    END {
+      queue[1] = start; seen[start] = 1; head = 1; tail = 1
+      while (head <= tail) {
+        p = queue[head++]; print p
+        n = split(deps[p], d, /[,|]/)
+        for (i = 1; i <= n; i++) {
+          if ((name = bare(d[i])) == "") continue
+          m = split((name in deps) ? name : providers[name], c, " ")
+          for (j = 1; j <= m; j++) if (!(c[j] in seen)) { seen[c[j]] = 1; queue[++tail] = c[j] }
+        }
+      }
+    }'
+}
+other_name() { local alt=${1#/usr}; [ "$alt" = "$1" ] && alt=/usr$1; echo "$alt"; }  # merged /usr
+check_depends() {  # PACKAGE PROGRAM...
+  local package=$1 closure libs lib owner owners missing=""
+  shift
+  closure=" $(closure_of "$package" | tr '\n' ' ')"
+  libs=$(for p in "$@"; do in_root ldd "$p"; done | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' |
+    xargs -r realpath -ms | sort -u)
+  # One look-up for all (it reads every package's file list), under either name.
+  owners=$(in_root dpkg-query -S $(for lib in $libs; do echo "$lib" "$(other_name "$lib")"; done) 2>/dev/null)
+  for lib in $libs; do
+    owner=$(awk -v a="$lib" -v b="$(other_name "$lib")" -F': ' '$2 == a || $2 == b { sub(/:.*/, "", $1); print $1; exit }' <<<"$owners")
+    [[ "$closure" == *" $owner "* ]] || missing="$missing $lib (${owner:-no package})"
+  done
+  check "every library of $package's programs comes with its Depends${missing:+; not:$missing}" test -z "$missing"
+}
+check_depends tarrow /usr/bin/TarrowCli /usr/bin/TarrowCtrl /usr/bin/TarrowMgrCli /usr/bin/tarrow-compare \
+  /usr/bin/tarrow_delay_relay
+check_depends tarrow-gui /usr/bin/Tarrow /usr/lib/tarrow/TarrowMgr
+check "a workstation without a display gets no widget libraries" \
+  test -z "$(closure_of tarrow | grep -E '^libqt6(gui|widgets)6')"
+
 # ---- a fleet from the installed programs --------------------------------------------------
-echo "== Fleet: slapd on $dir_addr, TarrowCtrl on $ctrl_addr, ${#instances[@]} workstations, $logins logins"
+echo "== [$SECONDS s] Fleet: slapd on $dir_addr, TarrowCtrl on $ctrl_addr, ${#instances[@]} workstations, $logins logins"
 ip netns exec "$(ns_of dir)" env PRIVATE_SLAPD_ADDRESS="$dir_addr" \
   bash "$scripts/private-slapd.sh" start "$work/slapd" 389 "$root/tmp/run/Users.csv" >/dev/null
 check "the private slapd starts" test $? -eq 0
@@ -177,7 +223,7 @@ left_behind() {  # the packages' paths that still exist in the root, the machine
     is_machine_dir "$f" || echo "$f"
   done
 }
-echo "== Remove"
+echo "== [$SECONDS s] Remove"
 in_root apt-get remove -y -q tarrow-gui tarrow >"$work/remove.log" 2>&1
 check "apt-get remove succeeds" test $? -eq 0
 check "tarrow keeps only its configuration" test "$(in_root dpkg-query -W -f='${db:Status-Abbrev}' tarrow)" = "rc "
@@ -187,7 +233,7 @@ check "after remove only configuration is left" test -z "$(grep -v '^/etc/' <<<"
 check "the example INI file stays until purge" test -f "$root/etc/tarrow/Tarrow.ini.example"
 in_root dpkg -L tarrow >"$work/dpkg-L.txt" 2>&1
 check "dpkg -L lists only configuration after remove" test -z "$(grep -v '^/etc' "$work/dpkg-L.txt" | grep -v '^/\.$')"
-echo "== Purge"
+echo "== [$SECONDS s] Purge"
 in_root apt-get purge -y -q tarrow >"$work/purge.log" 2>&1
 check "apt-get purge succeeds" test $? -eq 0
 status=$(in_root dpkg-query -W -f='${db:Status-Abbrev}' tarrow 2>/dev/null)

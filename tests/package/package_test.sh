@@ -28,12 +28,13 @@ ns_prefix=tarrowfleet$$  # the fleet's prefix: a killed run's namespaces are swe
 source "$source_dir/scripts/fleet-subnet.sh"
 cleanup() {
   local removed
+  [ -n "${lintian_pid:-}" ] && kill "$lintian_pid" 2>/dev/null
   removed=$(remove_namespaces)
   echo "== Removed $removed network namespaces"
 }
 trap cleanup EXIT
 
-echo "== Packing"
+echo "== [$SECONDS s] Packing"
 debs=$run/debs
 bash "$source_dir/scripts/package.sh" --build "$build" --out "$debs"
 check "package.sh makes both packages" test $? -eq 0
@@ -42,16 +43,15 @@ deb=$debs/tarrow_${version}_amd64.deb
 gui=$debs/tarrow-gui_${version}_amd64.deb
 [ -f "$deb" ] && [ -f "$gui" ] || { echo "FAILED: no packages"; exit 1; }
 for f in "$deb" "$gui"; do
-  echo "== dpkg -c $(basename "$f")"
+  echo "== [$SECONDS s] dpkg -c $(basename "$f")"
   dpkg -c "$f" | awk '{ print $1, $6, $7, $8 }'
 done
 
-echo "== lintian"
-lintian --info "$deb" "$gui" >"$run/lintian.txt" 2>&1
-cat "$run/lintian.txt"
-check "lintian reports no error" test "$(grep -c '^E:' "$run/lintian.txt")" -eq 0
+# lintian takes a while on its own: it runs beside the rest, and its verdict comes at the end.
+lintian --info "$deb" "$gui" >"$run/lintian.txt" 2>&1 &
+lintian_pid=$!
 
-echo "== man -l"
+echo "== [$SECONDS s] man -l"
 pages=$run/pages
 mkdir -p "$pages"
 dpkg-deb -x "$deb" "$pages" && dpkg-deb -x "$gui" "$pages"
@@ -71,7 +71,7 @@ for program in "$pages"/usr/bin/*; do
 done
 check "every program's page is there (7)" test "$(find "$pages/usr/share/man/man1" -name '*.1.gz' | wc -l)" -eq 7
 
-echo "== Subnet $ns_prefix: dir, ctrl, ws1 to ws3"
+echo "== [$SECONDS s] Subnet $ns_prefix: dir, ctrl, ws1 to ws3"
 hosts=(dir ctrl ws1 ws2 ws3)
 make_subnet "$run/hosts.txt"
 namespaces_before_root=$(ip netns list | awk '{print $1}' | sort)
@@ -81,6 +81,10 @@ package_before=$(machine_package)
 etc_before=$(ls -la /etc/tarrow 2>&1)
 unshare -m --propagation private bash "$here/installed_root.sh" "$run" "$debs" "$version" "$ns_prefix"
 check "the installed root's checks pass" test $? -eq 0
+echo "== [$SECONDS s] lintian"
+wait "$lintian_pid"
+cat "$run/lintian.txt"
+check "lintian reports no error" test "$(grep -c '^E:' "$run/lintian.txt")" -eq 0
 check "no mount of the root is left on the machine" test "$(findmnt -rn -o TARGET | sort)" = "$mounts_before"
 check "the machine's package database is as before" test "$(machine_package)" = "$package_before"
 check "the machine's /etc/tarrow is as before" test "$(ls -la /etc/tarrow 2>&1)" = "$etc_before"
