@@ -65,7 +65,10 @@ void expectStatusThenCleanEnd(const QStringList& args, const std::string& status
         err += process.readAllStandardError().toStdString();
     }
     EXPECT_NE(err.find(statusLine + "\n"), std::string::npos) << err;
-    ::kill(static_cast<pid_t>(process.processId()), signo);
+    // A program that already ended has no id: kill(0) would signal this test's own group.
+    const auto pid = static_cast<pid_t>(process.processId());
+    ASSERT_GT(pid, 0) << "TarrowCli ended before the signal: " << err;
+    ::kill(pid, signo);
     if (!process.waitForFinished(10000)) {
         process.kill();
         process.waitForFinished(5000);
