@@ -27,6 +27,9 @@ packages=(
   libjs-chart.js libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev chromium nodejs
   # The metrics test: a Prometheus server, started privately on 127.0.0.1 by the test itself
   prometheus curl
+  # Debian packages of scripts/package.sh: debhelper and dpkg-dev pack, help2man writes the
+  # man pages, lintian and man-db check them; systemd-analyze checks the service unit
+  debhelper dpkg-dev help2man lintian man-db systemd
 )
 # The browser tests drive Chromium with playwright-core from the npm registry (it downloads no
 # browser of its own); the version is pinned by tests/browser/package-lock.json.

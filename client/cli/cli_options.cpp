@@ -34,7 +34,7 @@ struct CommandLine {
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
         app.formatter(std::make_shared<HelpLayout>(
-            std::vector<HelpLayout::Group>{{"Options", 15, ""},
+            std::vector<HelpLayout::Group>{{"Options", 16, "Options:\n"},
                                            {"Test options", 22,
                                             "\nWithout --batch the client runs in client mode until SIGINT "
                                             "or SIGTERM.\n\nTest options:\n"}}));

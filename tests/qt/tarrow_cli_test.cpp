@@ -155,7 +155,7 @@ TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
     const ProcessRun help = runToEnd({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--batch"), std::string::npos);
-    EXPECT_NE(help.out.find("\n  --no-timings ignore a controller's request"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("\n  --no-timings  ignore a controller's request"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("Test options"), std::string::npos);
     EXPECT_NE(help.out.find("\n  --control-port N    connect the control channel to TCP port N"), std::string::npos)
         << help.out;
