@@ -333,8 +333,9 @@ function drawDirectory(report) {
   const what = directory.counts === "operations" ? "server operations per second" : "server binds per second";
   drawOrUpdate("chart-directory-binds", {
     type: "line",
+    // Dashed on top, so that the client's line shows where the two agree.
     data: { datasets: [
-      line(what, COLOURS.server, at("completed")),
+      line(what, COLOURS.server, at("completed"), { borderDash: [6, 4] }),
       line("client logins per second", COLOURS.logins, intervals.map((i) => ({ x: i.t_s, y: i.logins })))
     ] },
     options: seriesOptions("The directory's count beside the client's", "per second", false)
