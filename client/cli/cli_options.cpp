@@ -35,6 +35,7 @@ struct CommandLine {
             "\n");
         app.formatter(std::make_shared<HelpLayout>(
             std::vector<HelpLayout::Group>{{"Options", 16, "Options:\n"},
+                                           {"Watching", 21, "\nWatching a batch run (docs/metrics.md):\n"},
                                            {"Test options", 22,
                                             "\nWithout --batch the client runs in client mode until SIGINT "
                                             "or SIGTERM.\n\nTest options:\n"}}));
@@ -65,20 +66,24 @@ struct CommandLine {
         app.add_option("--monitor", options.monitorUri,
                        "with --batch: read the directory's own counters (cn=Monitor) at URI\n"
                        "once a second into the report and /metrics")
-            ->option_text("URI");
+            ->option_text("URI")
+            ->group("Watching");
         app.add_option("--monitor-bind", options.monitorBindDn,
                        "bind DN for --monitor (anonymous without); the password comes\n"
                        "from TARROW_MONITOR_PASSWORD")
-            ->option_text("DN");
+            ->option_text("DN")
+            ->group("Watching");
         app.add_option("--web", webPort,
                        "with --batch: show the run as it goes, and its metrics for\n"
                        "Prometheus at /metrics, on http://127.0.0.1:PORT/ (0: any free port)")
             ->option_text("PORT")
+            ->group("Watching")
             ->check(CLI::Validator(
                 [](std::string& v) { return parsePort(v) ? std::string() : portError("--web"); }, ""));
         app.add_option("--web-hold", options.webHoldS,
                        "with --web: keep the page and /metrics up S seconds after the run")
             ->option_text("S")
+            ->group("Watching")
             ->check(CLI::Range(0, 3600));
         app.set_help_flag("--help,-h", "show this text");
         for (auto [name, text, description] :
