@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/link_protocol.h"
+#include "common/load/load_schedule.h"
 
 namespace tarrow::cli {
 
@@ -27,6 +28,9 @@ struct CliOptions {
     // --no-timings: ignore a controller's timings request, as a client without the
     // extension does (a reply is then only the described reply).
     bool offerTimings = true;
+    // With --batch: the chosen load (--workers, --rate, --rate-file, --arrivals, --seed,
+    // --duration); none: one login after another on the form's user, as without them.
+    std::optional<tarrow::load::LoadPlan> load;
 };
 
 // The options, or the text of what is wrong with them.

@@ -58,23 +58,53 @@ std::int64_t utcNowMs() {
         .count();
 }
 
+// The paced run: its load on standard error before the first login, how closely it held its
+// rate and whether the generator fell behind after the last.
+std::optional<tarrow::BatchTally> runPacedBatch(const tarrow::load::LoadPlan& plan, TfrmTrwMain& form,
+                                                ConsoleOutput& out, tarrow::BatchObserver* observer,
+                                                const std::atomic<bool>& stop) {
+    out.notice("load", tarrow::load::planText(plan));
+    tarrow::load::SteadyLoadClock clock;
+    tarrow::PacedBatchRun run = form.pacedBatch(plan, clock);
+    std::optional<tarrow::BatchTally> tally;
+    form.guarded([&] { tally = run.run(form.workloadUsersFile, observer, &stop); });
+    out.flush();
+    if (!tally) return tally;
+    out.notice("load", tarrow::load::figuresText(run.timeline()));
+    if (const auto held = run.rateHeld()) out.notice("load", held->text());
+    if (const std::string warning = run.timeline().behindWarning(); !warning.empty())
+        out.notice("warning", warning);
+    return tally;
+}
+
 // --batch --report DIR: the batch run watched by its report, which is written however the
-// run ends; a folder that cannot be written stops the program before any login.
-int runReportedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out) {
+// run ends; a folder that cannot be written stops the program before any login. A paced run
+// (load options) takes SIGINT and SIGTERM the same way with or without a report.
+int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput& out) {
     std::unique_ptr<tarrow::BatchReport> report;
-    try {
-        report = std::make_unique<tarrow::BatchReport>(
-            tarrow::BatchReport::Options{options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
-    } catch (const tarrow::ReportError& e) {
-        out.flush();
-        std::fprintf(stderr, "error: --report: %s\n", e.what());
-        return kStartFailed;
+    if (!options.reportDir.empty()) {
+        try {
+            report = std::make_unique<tarrow::BatchReport>(tarrow::BatchReport::Options{
+                options.reportDir, form.workloadUsersFile, utcNowMs, "/proc/net"});
+        } catch (const tarrow::ReportError& e) {
+            out.flush();
+            std::fprintf(stderr, "error: --report: %s\n", e.what());
+            return kStartFailed;
+        }
     }
     BatchStopSignals stopSignals;
     std::optional<tarrow::BatchTally> tally;
-    form.guarded([&] { tally = form.runBatch(report.get(), &stopSignals.stopRequested()); });
-    out.flush();
+    if (options.load) {
+        tally = runPacedBatch(*options.load, form, out, report.get(), stopSignals.stopRequested());
+    } else {
+        form.guarded([&] { tally = form.runBatch(report.get(), &stopSignals.stopRequested()); });
+        out.flush();
+    }
     int status = tally && tally->fileRead ? kOk : kBatchFailed;
+    if (!report) {
+        stopSignals.endBySignal();
+        return status;
+    }
     try {
         report->finish();
         std::fprintf(stderr, "report: %s\n",
@@ -140,8 +170,8 @@ int run(const CliOptions& options) {
 
     if (options.batch) {
         int batchStatus = kOk;
-        if (!options.reportDir.empty()) {
-            batchStatus = runReportedBatch(options, form, out);
+        if (!options.reportDir.empty() || options.load) {
+            batchStatus = runWatchedBatch(options, form, out);
         } else {
             // Status 0 only when the users file was read to its end; an error that ends the run
             // early (reported as "error: ...") leaves no tally.
