@@ -17,8 +17,11 @@ expect() {
 }
 [ $status -eq 0 ] || { echo "run exited with $status"; failures=$((failures + 1)); }
 for n in 9 10; do expect "ElmfordTestUser$n Successful Login!"; done
-expect "  There were 10 operations performed."
-expect "  Successful operations: 10"
+# The paced batch run: 610 logins due along its 10 s curve, and how closely it held the rate.
+expect "  There were 610 operations performed."
+expect "  Successful operations: 610"
+expect "load: open loop, 20/s for 3 s, 100/s for 4 s, 50/s for 3 s, even arrivals, 5 workers, 10 s"
+expect "load: logins started per full second: "
 expect "stopped by:        --count 6 replies reached"
 expect "success (R1):    6"
 expect "login latency (ms): mean"
