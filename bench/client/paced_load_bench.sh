@@ -21,17 +21,9 @@ loop=$build/bench/directory/ldap_threaded_loop
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-bench.XXXXXX")
 trap 'bash "$scripts/private-slapd.sh" stop "$work/slapd" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
-printf 'benchuser,benchpw,x,Users.Engineering.Elmford.Vantric,x\n' >"$work/seed.csv"
-source "$scripts/free-port.sh"
-for attempt in 1 2 3 4 5; do
-  free_port port
-  bash "$scripts/private-slapd.sh" start "$work/slapd" "$port" "$work/seed.csv" >/dev/null && break
-  [ "$attempt" -lt 5 ] || exit 1
-done
-line="benchuser,benchpw,127.0.0.1:$port,Users.Engineering.Elmford.Vantric,NotUsed"
-for _ in $(seq 1 1000); do echo "$line"; done >"$work/users.csv"
+source "$(dirname "$0")/bench_slapd.sh"
+start_bench_slapd "$work" 1000
 printf '[General]\r\nWorkloadUsersFile=users.csv\r\n' >"$work/bench.ini"
-dn="cn=benchuser,ou=Users,ou=Engineering,ou=Elmford,o=Vantric"
 
 paced() {  # paced OPTIONS...: one paced run; its standard error in $work/paced.err
   (cd "$work" && "$cli" --ini bench.ini --batch --answer-port 0 "$@" 2>"$work/paced.err" |
