@@ -34,8 +34,8 @@ echo "== Rate accuracy: --rate 1000 for $seconds s"
 performed=$(paced --rate 1000 --duration "$seconds")
 grep '^load:\|^warning:' "$work/paced.err"
 awk -v n="$performed" -v s="$seconds" '
-  /^load: logins started per full second/ { lo = $6; hi = $9 }
-  /^load: latency/ { for (i = 1; i <= NF; i++) if ($i == "lag") lag = $(i + 4) }
+  /^load: logins started per full second/ { lo = $7; hi = $10 }
+  /^load: latency/ { for (i = 1; i <= NF; i++) if ($i == "lag") lag = $(i + 5) }
   END {
     printf "performed %d of %d due; per full second %s %% to %s %% of the target (target within +-1 %%); schedule lag p99 %s ms (target <= 1)\n",
            n, 1000 * s, lo, hi, lag }' "$work/paced.err"

@@ -2,7 +2,10 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFile>
+#include <pthread.h>
 #include <chrono>
+#include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -58,12 +61,45 @@ std::int64_t utcNowMs() {
         .count();
 }
 
+// Blocks SIGPIPE on this thread, and on every thread it starts, while it lives.
+class BlockedSigpipe {
+public:
+    BlockedSigpipe() {
+        sigset_t pipeOnly;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous_);
+    }
+    ~BlockedSigpipe() {
+        // A SIGPIPE raised meanwhile goes with the block, so that restoring the mask does
+        // not deliver it.
+        sigset_t pipeOnly;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        const timespec noWait{0, 0};
+        if (sigismember(&previous_, SIGPIPE) != 1) {
+            while (sigtimedwait(&pipeOnly, nullptr, &noWait) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    BlockedSigpipe(const BlockedSigpipe&) = delete;
+    BlockedSigpipe& operator=(const BlockedSigpipe&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 // The paced run: its load on standard error before the first login, how closely it held its
 // rate and whether the generator fell behind after the last.
 std::optional<tarrow::BatchTally> runPacedBatch(const tarrow::load::LoadPlan& plan, TfrmTrwMain& form,
                                                 ConsoleOutput& out, tarrow::BatchObserver* observer,
                                                 const std::atomic<bool>& stop) {
     out.notice("load", tarrow::load::planText(plan));
+    // SIGPIPE blocked on the workers (they inherit the mask): the directory libraries then
+    // spare the system calls that guard each write, and a closed standard output is a failed
+    // write (status 1) rather than the end of the program.
+    const BlockedSigpipe blocked;
     tarrow::load::SteadyLoadClock clock;
     tarrow::PacedBatchRun run = form.pacedBatch(plan, clock);
     std::optional<tarrow::BatchTally> tally;
