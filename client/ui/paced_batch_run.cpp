@@ -33,7 +33,7 @@ BatchTally PacedBatchRun::run(const std::string& usersFile, BatchObserver* obser
     std::int64_t lastDueUs = startUs;
     bool acceptedThisPass = false;
 
-    load::LoadSchedule schedule(plan_, startUs);
+    load::LoadSchedule& schedule = schedule_.emplace(plan_, startUs);
     load::WorkerHooks hooks;
     // Under the pool's lock: one worker at a time reads the file.
     hooks.claim = [&](int worker, const load::Slot& slot) {
@@ -95,6 +95,12 @@ BatchTally PacedBatchRun::run(const std::string& usersFile, BatchObserver* obser
     appendRunReport(p_.log, endUs - startUs, tally);
     tally.fileRead = !readFailed;
     return tally;
+}
+
+nlohmann::ordered_json PacedBatchRun::loadJson() const {
+    const load::LoadSchedule schedule = schedule_ ? *schedule_
+                                                  : load::LoadSchedule(plan_, timeline_->startUs());
+    return load::loadJson(plan_, *timeline_, schedule, rateHeld_);
 }
 
 }  // namespace tarrow

@@ -13,6 +13,7 @@
 #include "client/ports/controls.h"
 #include "client/ui/batch_login.h"
 #include "client/ui/batch_run.h"
+#include "common/load/load_json.h"
 #include "common/load/load_timeline.h"
 #include "common/load/worker_pool.h"
 
@@ -38,12 +39,15 @@ public:
     // What the last run did second by second, and how closely it held its rate (open loop).
     const load::LoadTimeline& timeline() const { return *timeline_; }
     std::optional<load::RateHeld> rateHeld() const { return rateHeld_; }
+    // The report's "load" section of the last run (common/load/load_json.h).
+    nlohmann::ordered_json loadJson() const;
 
 private:
     PacedBatchPorts p_;
     load::LoadPlan plan_;
     std::unique_ptr<load::LoadTimeline> timeline_ = std::make_unique<load::LoadTimeline>(0);
     std::optional<load::RateHeld> rateHeld_;
+    std::optional<load::LoadSchedule> schedule_;  // the last run's, for its targets
 };
 
 }  // namespace tarrow

@@ -57,6 +57,7 @@ public:
     // seconds of the run, not with its logins.
     void add(const LoginTimes& t);
 
+    std::int64_t startUs() const { return startUs_; }
     // Second n covers [n, n+1) s from the start of the run.
     const std::vector<SecondCounts>& seconds() const { return seconds_; }
 

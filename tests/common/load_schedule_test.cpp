@@ -5,6 +5,7 @@
 #include <queue>
 
 #include "common/load/load_schedule.h"
+#include "common/load/load_json.h"
 #include "common/load/load_timeline.h"
 
 using namespace tarrow::load;
@@ -154,4 +155,35 @@ TEST(LoadTimeline, RateHeldOverFullSecondsOnly) {
     EXPECT_EQ(held.highestPct, 0);
     EXPECT_EQ(held.text(), "logins started per full second: -25.0 % to +0.0 % of the target (2 s)");
     EXPECT_EQ(timeline.rateHeld(schedule, kStartUs + 2'500'000).fullSeconds, 1);
+}
+
+TEST(LoadJson, SaysHowTheLoadWasSetAndEachSecondAgainstItsTarget) {
+    LoadPlan plan;
+    plan.workers = 3;
+    plan.curve = {{2, 1}, {4, 1}};
+    plan.arrivals = ArrivalKind::Poisson;
+    plan.seed = 9;
+    const LoadSchedule schedule(plan, kStartUs);
+    LoadTimeline timeline(kStartUs);
+    timeline.add({kStartUs, kStartUs, kStartUs, kStartUs + 10});
+    timeline.add({kStartUs + 500'000, kStartUs, kStartUs + 1'200'000, kStartUs + 1'200'010});
+    const auto json = loadJson(plan, timeline, schedule, RateHeld{2, -50, 0});
+    EXPECT_EQ(json["mode"], "open");
+    EXPECT_EQ(json["workers"], 3);
+    EXPECT_TRUE(json["rate"].is_null());
+    EXPECT_EQ(json["curve"].dump(), R"([{"rate":2.0,"seconds":1.0},{"rate":4.0,"seconds":1.0}])");
+    EXPECT_EQ(json["arrivals"], "poisson");
+    EXPECT_EQ(json["seed"], 9);
+    EXPECT_EQ(json["rate_held"]["lowest_pct"], -50.0);
+    EXPECT_EQ(json["generator_fell_behind"]["seconds"].dump(), "[1]");
+    EXPECT_EQ(
+        json["seconds"].dump(),
+        R"([{"t_s":0,"due":2,"started":1,"ended":1,"target_rate":2.0,"own_lag_us":0,"behind_schedule":true},)"
+        R"({"t_s":1,"due":0,"started":1,"ended":1,"target_rate":4.0,"own_lag_us":700000,"behind_schedule":false}])");
+    LoadPlan closed;
+    const auto closedJson = loadJson(closed, LoadTimeline(0), LoadSchedule(closed, 0), std::nullopt);
+    EXPECT_EQ(closedJson["mode"], "closed");
+    EXPECT_TRUE(closedJson["arrivals"].is_null());
+    EXPECT_TRUE(closedJson["rate_held"].is_null());
+    EXPECT_TRUE(closedJson["generator_fell_behind"].is_null());
 }
