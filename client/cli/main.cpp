@@ -93,7 +93,7 @@ private:
 // The paced run: its load on standard error before the first login, how closely it held its
 // rate and whether the generator fell behind after the last.
 std::optional<tarrow::BatchTally> runPacedBatch(const tarrow::load::LoadPlan& plan, TfrmTrwMain& form,
-                                                ConsoleOutput& out, tarrow::BatchObserver* observer,
+                                                ConsoleOutput& out, tarrow::BatchReport* report,
                                                 const std::atomic<bool>& stop) {
     out.notice("load", tarrow::load::planText(plan));
     // SIGPIPE blocked on the workers (they inherit the mask): the directory libraries then
@@ -103,8 +103,9 @@ std::optional<tarrow::BatchTally> runPacedBatch(const tarrow::load::LoadPlan& pl
     tarrow::load::SteadyLoadClock clock;
     tarrow::PacedBatchRun run = form.pacedBatch(plan, clock);
     std::optional<tarrow::BatchTally> tally;
-    form.guarded([&] { tally = run.run(form.workloadUsersFile, observer, &stop); });
+    form.guarded([&] { tally = run.run(form.workloadUsersFile, report, &stop); });
     out.flush();
+    if (report) report->setLoad(run.loadJson());
     if (!tally) return tally;
     out.notice("load", tarrow::load::figuresText(run.timeline()));
     if (const auto held = run.rateHeld()) out.notice("load", held->text());

@@ -76,6 +76,8 @@ void BatchReport::onRunStart(std::int64_t startUs) {
 void BatchReport::onLogin(const BatchLogin& login) {
     if (!started_) onRunStart(login.startUs);
     const std::int64_t totalUs = login.endUs - login.startUs;
+    // A login of a paced run waits from when it was due; of a plain run, it was due at its start.
+    const std::int64_t latencyUs = login.endUs - login.due();
     ++performed_;
     switch (login.outcome) {
     case LoginOutcome::Success: ++successful_; break;
@@ -85,8 +87,10 @@ void BatchReport::onLogin(const BatchLogin& login) {
         messages_.add(login.message);
         break;
     }
-    latencies_.record(totalUs, login.phases);
-    intervals_->record(login.endUs, login.outcome, totalUs);
+    latencies_.record(latencyUs, login.phases);
+    service_.record(totalUs);
+    scheduleLag_.record(login.startUs - login.due());
+    intervals_->record(login.endUs, login.outcome, latencyUs);
     endUs_ = login.endUs;
 
     // time,user,outcome,code,message,total_us,<phase>_us... Rows gather in row_ and go to
@@ -149,6 +153,8 @@ std::string BatchReport::reportJson() const {
     r["elapsed_s"] = elapsedS;
     r["logins_per_s"] = elapsedS > 0 ? static_cast<double>(performed_) / elapsedS : 0.0;
     r["latency_us"] = latencyJson(latencies_.execute);
+    r["service_us"] = latencyJson(service_);
+    r["schedule_lag_us"] = latencyJson(scheduleLag_);
     r["phases_us"] = phasesJson(latencies_);
     IntervalSeries series = intervals_ ? *intervals_ : IntervalSeries(startUs_);
     series.finish(endUs_);
@@ -158,7 +164,11 @@ std::string BatchReport::reportJson() const {
     r["settings"] = directorySettingsJson();
     r["settings"]["users_file"] = options_.usersFile;
     r["latency_percentiles"] = percentileCurveJson(latencies_.execute);
+    r["service_percentiles"] = percentileCurveJson(service_);
     r["histograms"] = histogramsJson(latencies_);
+    r["histograms"]["service"] = service_.serializeText();
+    r["histograms"]["schedule_lag"] = scheduleLag_.serializeText();
+    if (!load_.is_null()) r["load"] = load_;
     return reportText(r);
 }
 

@@ -9,6 +9,7 @@
 #include "common/run_report.h"
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -52,6 +53,9 @@ public:
     // of the last login). Throws ReportError when a file could not be written whole.
     void finish();
 
+    // A paced run's "load" section (common/load/load_json.h), written into report.json.
+    void setLoad(nlohmann::ordered_json load) { load_ = std::move(load); }
+
     // The report.json finish() writes.
     std::string reportJson() const;
 
@@ -77,7 +81,10 @@ private:
     std::uint64_t failed_ = 0;
     std::uint64_t errors_ = 0;
     std::uint64_t rejectedLines_ = 0;
-    LoginLatencies latencies_;
+    LoginLatencies latencies_;      // execute is each login's latency: from due to end
+    LatencyHistogram service_;      // from start to end
+    LatencyHistogram scheduleLag_;  // from due to start
+    nlohmann::ordered_json load_;   // null unless a paced run
     std::optional<IntervalSeries> intervals_;
     MessageCounts messages_;
 };
