@@ -11,7 +11,7 @@ std::string HelpLayout::make_help(const CLI::App* app, std::string /*name*/, CLI
             std::string label = "  --" + option->get_lnames().front();
             if (!option->get_option_text().empty()) label += " " + option->get_option_text();
             // A label too long for the column keeps two spaces before its description.
-            if (label.size() < group.column) label.resize(group.column, ' ');
+            if (label.size() + 2 <= group.column) label.resize(group.column, ' ');
             else
                 label += "  ";
             out += label;

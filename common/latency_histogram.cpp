@@ -146,6 +146,9 @@ std::optional<LatencyHistogram> LatencyHistogram::deserialize(std::string_view i
         next = i + 1;
     }
     if (inBuckets != count) return std::nullopt;
+    // Every value lies within [min, max], so must their sum (without overflow: a sum beyond
+    // 64 bits cannot be written).
+    if (count && (sum / count < min || sum / count > max)) return std::nullopt;
     if (count == 0 ? (min != 0 || max != 0 || sum != 0)
                    : (h.buckets_[bucketOf(static_cast<std::int64_t>(min))] == 0 ||
                       h.buckets_[bucketOf(static_cast<std::int64_t>(max))] == 0))

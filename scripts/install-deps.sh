@@ -25,6 +25,9 @@ packages=(
   # Report pages: the charting library inlined into report.html, the live view's HTTP server and
   # what its headers need, Chromium and Node.js for the page tests
   libjs-chart.js libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev chromium nodejs
+  # Debian packages of scripts/package.sh: debhelper and dpkg-dev pack, help2man writes the
+  # man pages, lintian and man-db check them; systemd-analyze checks the service unit
+  debhelper dpkg-dev help2man lintian man-db systemd
 )
 # The browser tests drive Chromium with playwright-core from the npm registry (it downloads no
 # browser of its own); the version is pinned by tests/browser/package-lock.json.

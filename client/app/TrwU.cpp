@@ -25,13 +25,12 @@ TfrmTrwMain::TfrmTrwMain(TrwPorts ports)
     p.timeEvent.setHandler([this] { guarded([this] { timeEventTimer(); }); });
     p.timeCountdown.setHandler([this] { guarded([this] { updateIntervalLabel(); }); });
     link_.setHandlers({
-        [this](const std::string& text, const std::string& fromIp, std::uint16_t port) {
-            sktInputDataReceived(text, fromIp, port);
-        },
-        [this] { sktTCPConnect(); },
-        [this] { sktTCPDisconnect(); },
-        [this](const std::string& bytes) { sktTCPRead(bytes); },
-        [this](const std::string& text) { p.errorReport.show(text); },
+        .datagram = [this](const std::string& text, const std::string& fromIp,
+                           std::uint16_t port) { sktInputDataReceived(text, fromIp, port); },
+        .connected = [this] { sktTCPConnect(); },
+        .lost = [this] { sktTCPDisconnect(); },
+        .packet = [this](const std::string& bytes) { sktTCPRead(bytes); },
+        .error = [this](const std::string& text) { p.errorReport.show(text); },
     });
     p.timeEvent.setEnabled(false);
     p.timeEvent.setIntervalMs(kEventIntervalMs);

@@ -109,7 +109,7 @@ struct CommandLine {
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
         app.formatter(std::make_shared<HelpLayout>(
-            std::vector<HelpLayout::Group>{{"Options", 15, ""},
+            std::vector<HelpLayout::Group>{{"Options", 16, "Options:\n"},
                                            {"Load options", 22,
                                             "\nLoad options (without them a batch run makes one login after "
                                             "another):\n"},

@@ -12,16 +12,18 @@ ControllerLink::ControllerLink(UdpSender& sender, UdpReceiver& receiver, TcpTran
         guard_([&] { onDatagram(bytes, fromIp, fromPort); });
     });
     socket_.setHandlers({
-        [this] { report(handlers_.connected); },
-        [this] { report(handlers_.lost); },
-        [this](const std::string& bytes) {
-            guard_([&] {
-                if (handlers_.packet) handlers_.packet(bytes);
-            });
-        },
-        [this](const std::string& text) {
-            if (handlers_.error) handlers_.error(text);
-        },
+        .connected = [this] { report(handlers_.connected); },
+        .lost = [this] { report(handlers_.lost); },
+        .read =
+            [this](const std::string& bytes) {
+                guard_([&] {
+                    if (handlers_.packet) handlers_.packet(bytes);
+                });
+            },
+        .error =
+            [this](const std::string& text) {
+                if (handlers_.error) handlers_.error(text);
+            },
     });
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/login_phases.h"
-#include "common/run_report.h"
+#include "report/model/run_report.h"
 
 #include <cstdint>
 #include <optional>

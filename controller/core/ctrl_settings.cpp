@@ -126,7 +126,8 @@ struct CommandLine {
             "Progress goes to standard error once a second, the summary to standard output at the\n"
             "end. SIGINT or SIGTERM stops the run cleanly. Exit status: 0 after a run, 1 when a port\n"
             "cannot be opened, 2 for bad options or configuration.\n");
-        app.formatter(std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{{"Options", 24, ""}}));
+        app.formatter(
+            std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{{"Options", 24, "Options:\n"}}));
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         for (std::size_t i = 0; i < valueOptions().size(); ++i) {
             const ValueOption& o = valueOptions()[i];

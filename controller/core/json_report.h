@@ -1,5 +1,5 @@
-// DIR/report.json of a controlled run. Its keys and units are listed in controller/README.md;
-// the keys a batch run's report has mean the same here.
+// DIR/report.json of a controlled run: the run's figures handed to the one report writer
+// (report/model/report_writer.h). Keys and units: docs/report.md.
 #pragma once
 
 #include "common/host_counters.h"
@@ -14,19 +14,20 @@
 namespace tarrow::ctrl {
 
 struct ReportContext {
-    std::int64_t elapsedUs = 0;       // run time
-    std::string stopReason;           // what stopped the run
+    std::int64_t elapsedUs = 0;  // run time
+    std::string stopReason;      // what stopped the run
+    bool interrupted = false;    // ... SIGINT or SIGTERM
+    std::string usersFile;
     std::uint64_t rejectedLines = 0;  // users-file lines skipped (fewer than five fields)
     std::int64_t startWallMs = 0;     // when the run started, ms since 1970 UTC
     // The run's settings as shown in the report (users file, limits, time-outs), in order.
     std::vector<std::pair<std::string, std::string>> settings;
-    // The machine's TCP counters at the start and at the end; "host" is left out without them.
+    // The machine's TCP counters at the start and at the end; unreadable without them.
     std::optional<HostCounters> hostStart;
     std::optional<HostCounters> hostEnd;
 };
 
-// The report as indented JSON text with a final line feed. Texts from the clients and the
-// users file are single-byte characters; they are written as Latin-1 turned into UTF-8.
+// The report as indented JSON text with a final line feed.
 std::string reportJson(const RunStats& stats, const ReportContext& context);
 
 }  // namespace tarrow::ctrl

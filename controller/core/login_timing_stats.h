@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/latency_histogram.h"
-#include "common/run_report.h"
+#include "report/model/run_report.h"
 #include "common/timings_extension.h"
 
 #include <cstdint>

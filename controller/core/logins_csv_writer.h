@@ -1,31 +1,45 @@
-// Writes DIR/logins.csv: every reply and every indeterminate login as one row (header first).
+// Hands every reply and every indeterminate login of a controlled run to the report folder
+// as a row of DIR/logins.csv (report/model/logins_csv.h): an indeterminate login has outcome
+// "indeterminate", the reason as its message and no reply time, so that the rows account for
+// every packet sent.
 #pragma once
 
 #include "controller/core/control_link.h"
-#include "controller/core/reports.h"
-
-#include <ostream>
-#include <string>
+#include "report/model/report_folder.h"
 
 namespace tarrow::ctrl {
 
 class LoginsCsvWriter : public ReplySink {
 public:
-    explicit LoginsCsvWriter(std::ostream& out) : out_(out) { out_ << loginsCsvHeader(); }
-    void onReply(const ReplyRecord& record) override {
-        row_.clear();
-        appendLoginsCsvRow(row_, record);
-        out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
+    explicit LoginsCsvWriter(tarrow::ReportFolder& folder) : folder_(folder) {}
+    void onReply(const ReplyRecord& r) override {
+        tarrow::LoginRow row;
+        row.wallMs = r.wallMs;
+        row.client = r.client;
+        row.user = r.user;
+        row.outcome = tarrow::loginOutcomeText(r.kind);
+        if (r.kind != ReplyKind::Error) row.code = r.code;
+        row.message = r.message;
+        row.replyUs = r.replyUs;
+        if (r.timings) {
+            if (r.timings->executeUs >= 0) row.executeUs = r.timings->executeUs;
+            if (r.timings->lagUs >= 0) row.lagUs = r.timings->lagUs;
+            row.phases = r.timings->phases;
+        }
+        folder_.addRow(row, r.sinceStartUs);
     }
-    void onIndeterminate(const LeaseRecord& record) override {
-        row_.clear();
-        appendLoginsCsvRow(row_, record);
-        out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
+    void onIndeterminate(const LeaseRecord& r) override {
+        tarrow::LoginRow row;
+        row.wallMs = r.wallMs;
+        row.client = r.client;
+        row.user = r.user;
+        row.outcome = "indeterminate";
+        row.message = leaseEndText(r.why);
+        folder_.addRow(row, r.sinceStartUs);
     }
 
 private:
-    std::ostream& out_;
-    std::string row_;
+    tarrow::ReportFolder& folder_;
 };
 
 // Hands every record to each of the sinks given (null ones are skipped).

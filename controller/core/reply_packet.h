@@ -13,6 +13,7 @@
 #pragma once
 
 #include "common/link_protocol.h"
+#include "report/model/run_report.h"
 
 #include <cstdint>
 #include <string_view>
@@ -22,11 +23,10 @@ namespace tarrow::ctrl {
 // A reply is at most what the client's zero-terminated link buffer holds as text.
 inline constexpr std::size_t kMaxReplyBytes = kMaxLinkTextChars;
 
-enum class ReplyKind {
-    Success,  // code 1: the operation completed
-    Failed,   // any other code: no operation ran (for example -9999, -10000)
-    Error,    // "R0" + message: the operation raised an error
-};
+// Success: code 1, the operation completed; Failed: any other code, no operation ran (for
+// example -9999, -10000); Error: "R0" + message, the operation raised an error. The outcome
+// kinds of every report.
+using ReplyKind = tarrow::LoginOutcome;
 
 enum class ReplyState {
     Complete,    // a whole code reply; take it now

@@ -7,15 +7,6 @@
 
 namespace tarrow::ctrl {
 
-const char* outcomeText(ReplyKind kind) {
-    switch (kind) {
-    case ReplyKind::Success: return "success";
-    case ReplyKind::Failed: return "failed";
-    case ReplyKind::Error: return "error";
-    }
-    return "?";
-}
-
 std::string csvHeader() { return "time,client,user,outcome,code,message,reply_ms\r\n"; }
 
 void appendCsvRow(std::string& out, const ReplyRecord& r) {
@@ -25,7 +16,7 @@ void appendCsvRow(std::string& out, const ReplyRecord& r) {
     out += ',';
     out += csvField(r.user);
     out += ',';
-    out += outcomeText(r.kind);
+    out += loginOutcomeText(r.kind);
     out += ',';
     if (r.kind != ReplyKind::Error) out += std::to_string(r.code);
     out += ',';
@@ -33,43 +24,6 @@ void appendCsvRow(std::string& out, const ReplyRecord& r) {
     out += ',';
     out += formatMs(r.replyUs);
     out += "\r\n";
-}
-
-std::string loginsCsvHeader() {
-    return "time,client,user,outcome,code,message,reply_ms,execute_us,lag_us,connect_us,tls_us,bind_us,"
-           "verify_us,unbind_us\r\n";
-}
-
-namespace {
-
-void appendMicroseconds(std::string& out, std::int64_t us) {
-    out += ',';
-    if (us >= 0) out += std::to_string(us);
-}
-
-}  // namespace
-
-void appendLoginsCsvRow(std::string& out, const ReplyRecord& r) {
-    appendCsvRow(out, r);
-    out.resize(out.size() - 2);  // the row goes on after reply_ms
-    const timings::LoginTimings none;
-    const timings::LoginTimings& t = r.timings ? *r.timings : none;
-    appendMicroseconds(out, t.executeUs);
-    appendMicroseconds(out, t.lagUs);
-    for (int p = 0; p < kLoginPhaseCount; ++p)
-        appendMicroseconds(out, t.phases.has(p) ? t.phases.us[static_cast<std::size_t>(p)] : -1);
-    out += "\r\n";
-}
-
-void appendLoginsCsvRow(std::string& out, const LeaseRecord& r) {
-    out += formatUtc(r.wallMs);
-    out += ',';
-    out += csvField(r.client);
-    out += ',';
-    out += csvField(r.user);
-    out += ",indeterminate,,";
-    out += leaseEndText(r.why);
-    out += ",,,,,,,,\r\n";
 }
 
 std::string ProgressMeter::tick(std::int64_t nowUs, const RunStats& stats, std::size_t clients) {
@@ -182,9 +136,9 @@ void writeSummary(std::ostream& out, const RunStats& s, std::int64_t elapsedUs, 
         << "  p50 " << formatMs(s.replyTimes.percentile(0.50)) << "  p99 "
         << formatMs(s.replyTimes.percentile(0.99)) << "  max " << formatMs(s.replyTimes.max()) << "\n";
     writeTimingLines(out, s);
-    if (!s.errorMessages.empty()) {
+    if (!s.errorMessages.counts().empty()) {
         out << "  error messages:\n";
-        for (const auto& [text, count] : s.errorMessages)
+        for (const auto& [text, count] : s.errorMessages.counts())
             out << "    " << count << "  " << visibleText(text) << "\n";
     }
     if (!s.perClient.empty()) {

@@ -20,15 +20,6 @@ std::string csvHeader();
 // One reply as a CSV row: time, client, user, outcome, code, message, reply_ms; with its line end.
 void appendCsvRow(std::string& out, const ReplyRecord& record);
 
-// The columns of DIR/logins.csv: the --csv columns, then the client's timings in us
-// (execute_us, lag_us, connect_us, tls_us, bind_us, verify_us, unbind_us; empty when not
-// measured). An indeterminate login is a row too, with outcome "indeterminate", the reason as
-// its message and no reply time, so that the rows account for every packet sent.
-std::string loginsCsvHeader();
-void appendLoginsCsvRow(std::string& out, const ReplyRecord& record);
-void appendLoginsCsvRow(std::string& out, const LeaseRecord& record);
-const char* outcomeText(ReplyKind kind);  // "success", "failed", "error"
-
 // Once a second: clients connected, packets sent, replies ok / failed / error, replies per
 // second over the last interval.
 class ProgressMeter {

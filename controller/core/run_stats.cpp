@@ -46,7 +46,7 @@ void RunStats::recordReply(const ReplyRecord& r) {
         }
         if (c.timed) c.timed->add(*r.timings);
     }
-    intervals.reply(r.sinceStartUs, r.kind, loginUs);
+    intervals.record(r.sinceStartUs, r.kind, loginUs);
     outages.reply(r.sinceStartUs, r.wallMs, r.kind == ReplyKind::Success, r.code, r.message, loginUs);
     switch (r.kind) {
     case ReplyKind::Success:
@@ -60,7 +60,7 @@ void RunStats::recordReply(const ReplyRecord& r) {
     case ReplyKind::Error:
         ++errors;
         ++c.errors;
-        ++cappedEntry(errorMessages, r.message, kMaxMessageTexts, kOtherMessages);
+        errorMessages.add(r.message);
         break;
     }
     replyTimes.record(r.replyUs);

@@ -4,10 +4,10 @@
 
 #include "common/latency_histogram.h"
 #include "common/timings_extension.h"
-#include "controller/core/interval_table.h"
 #include "controller/core/login_timing_stats.h"
 #include "controller/core/outage_tracker.h"
 #include "controller/core/reply_packet.h"
+#include "report/model/run_report.h"
 
 #include <cstdint>
 #include <map>
@@ -83,28 +83,26 @@ struct RunStats {
     std::uint64_t ok = 0;           // replies with code 1 (subset of replies)
     std::uint64_t failed = 0;       // replies with another code (subset of replies)
     std::uint64_t errors = 0;       // error-message replies (subset of replies)
-    std::uint64_t discoveryReceived = 0;  // datagrams received on the discovery port
-    std::uint64_t discoveryAnswered = 0;  // of which answered with "DISCOVER"
-    tarrow::LatencyHistogram replyTimes;  // packet sent to reply complete, us
-    std::map<std::string, std::uint64_t, std::less<>> errorMessages;  // error text -> replies
-    std::map<std::string, ClientCounts, std::less<>> perClient;       // "address:port" -> counts
-    std::uint64_t clientsAsked = 0;                                   // connections sent the timings request
+    std::uint64_t discoveryReceived = 0;                         // datagrams received on the discovery port
+    std::uint64_t discoveryAnswered = 0;                         // of which answered with "DISCOVER"
+    tarrow::LatencyHistogram replyTimes;                         // packet sent to reply complete, us
+    tarrow::MessageCounts errorMessages;                         // error text -> replies
+    std::map<std::string, ClientCounts, std::less<>> perClient;  // "address:port" -> counts
+    std::uint64_t clientsAsked = 0;                              // connections sent the timings request
     std::uint64_t clientsReporting = 0;    // ... of them that accepted it (subset of clientsAsked)
     std::size_t clientsWithHistogram = 0;  // per-client entries that hold a latency histogram
     std::uint64_t untimedReplies = 0;      // replies of accepting clients without a record
     LoginTimingStats logins;               // the clients' own measurements, merged
-    IntervalTable intervals;               // per second of the run
-    OutageTracker outages;                 // runs of failures and the recoveries after them
+    tarrow::IntervalSeries intervals{tarrow::kControlledColumns};  // per second of the run
+    OutageTracker outages;                                // runs of failures and the recoveries after them
     std::vector<IndeterminateLogin> indeterminateLogins;  // the first kMaxIndeterminateListed
 
-    static constexpr std::size_t kMaxMessageTexts = 1000;
     static constexpr std::size_t kMaxClientsListed = 65536;
     static constexpr std::size_t kMaxClientsTimed = 4096;  // clients with a latency histogram
     static constexpr std::size_t kMaxIndeterminateListed = 1000;
     static constexpr std::int64_t kRecoveryWindowUs = 5'000'000;
 
     explicit RunStats(std::uint64_t outageMinFailures = 3) : outages(outageMinFailures, kRecoveryWindowUs) {}
-    static constexpr std::string_view kOtherMessages = "(other messages)";
     static constexpr std::string_view kOtherClients = "(other clients)";
 
     std::uint64_t replies() const { return ok + failed + errors; }

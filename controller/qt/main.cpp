@@ -12,14 +12,13 @@
 #include "controller/qt/qt_control_server.h"
 #include "controller/qt/qt_discovery_responder.h"
 #include "controller/web/live_view.h"
-#include "report/page/report_page.h"
+#include "report/model/report_folder.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -112,20 +111,18 @@ int main(int argc, char** argv) {
     }
 
     // The report folder is checked before anything runs, so that a run is never lost to it.
-    std::ofstream loginsFile;
+    std::unique_ptr<tarrow::ReportFolder> reportFolder;
     std::unique_ptr<LoginsCsvWriter> logins;
-    const std::filesystem::path reportDir(settings.reportDir);
     if (!settings.reportDir.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(reportDir, ec);
-        std::ofstream probe(reportDir / "report.json", std::ios::binary | std::ios::trunc);
-        loginsFile.open(reportDir / "logins.csv", std::ios::binary | std::ios::trunc);
-        if (!probe || !loginsFile) {
-            std::cerr << "TarrowCtrl: cannot write the report into folder \"" << settings.reportDir << "\""
-                      << (ec ? ": " + ec.message() : std::string()) << "\n";
+        try {
+            reportFolder = std::make_unique<tarrow::ReportFolder>(settings.reportDir,
+                                                                  tarrow::kControlledCsvColumns);
+        } catch (const tarrow::ReportError& e) {
+            std::cerr << "TarrowCtrl: cannot write the report into folder \"" << settings.reportDir
+                      << "\": " << e.what() << "\n";
             return 2;
         }
-        logins = std::make_unique<LoginsCsvWriter>(loginsFile);
+        logins = std::make_unique<LoginsCsvWriter>(*reportFolder);
     }
     // A CSV file whose disk fills is reported when it happens; the run goes on without it.
     std::unique_ptr<StreamWatch> csvWatch;
@@ -175,6 +172,7 @@ int main(int argc, char** argv) {
         std::cerr << "TarrowCtrl: live view on http://127.0.0.1:" << live->port() << "/" << std::endl;
     }
     ReportContext context;
+    context.usersFile = config.usersPath;
     context.rejectedLines = config.warnings.count();
     context.startWallMs = startWallMs;
     context.settings = reportSettings(settings, config);
@@ -182,8 +180,10 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<tarrow::SignalPipe> stopSignals;
     try {
-        stopSignals = std::make_unique<tarrow::SignalPipe>(
-            [&engine](int signo) { engine.stop(tarrow::signalName(signo) + " received"); });
+        stopSignals = std::make_unique<tarrow::SignalPipe>([&engine, &context](int signo) {
+            if (!engine.stopped()) context.interrupted = true;
+            engine.stop(tarrow::signalName(signo) + " received");
+        });
     } catch (const std::exception& e) {
         std::cerr << "TarrowCtrl: " << e.what() << "\n";
         return 1;
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
                 live->publish(reportJson(stats, context));
             }
             if (csvWatch) csvWatch->flush();
-            if (logins) loginsFile.flush();
+            if (reportFolder) reportFolder->flush();
         }
         if (!engine.stopped()) return;
         const std::int64_t now = clock.monotonicUs();
@@ -236,23 +236,17 @@ int main(int argc, char** argv) {
                   << "\" failed: " << csvWatch->reason() << "\n";
         status = 1;
     }
-    if (logins) {
-        loginsFile.flush();
+    if (reportFolder) {
         context.elapsedUs = endUs - engine.startUs();
         context.stopReason = engine.stopReason();
         context.hostEnd = tarrow::readHostCounters();
-        const std::string text = reportJson(stats, context);
-        std::ofstream report(reportDir / "report.json", std::ios::binary | std::ios::trunc);
-        report << text;
-        report.flush();
-        const std::string pageError = tarrow::report::writeReportPage((reportDir / "report.html").string(),
-                                                                      text);
-        if (!report || !loginsFile || !pageError.empty()) {
-            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir << "\" failed"
-                      << (pageError.empty() ? "" : ": " + pageError) << "\n";
+        try {
+            reportFolder->finish(reportJson(stats, context));
+            std::cerr << "TarrowCtrl: report: " << reportFolder->pagePath().string() << "\n";
+        } catch (const tarrow::ReportError& e) {
+            std::cerr << "TarrowCtrl: writing the report into folder \"" << settings.reportDir
+                      << "\" failed: " << e.what() << "\n";
             status = 1;
-        } else {
-            std::cerr << "TarrowCtrl: report: " << (reportDir / "report.html").string() << "\n";
         }
     }
     return status;

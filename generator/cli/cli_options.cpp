@@ -56,7 +56,8 @@ struct CommandLine {
         app.description(
             "Usage: TarrowMgrCli [options]\n"
             "Writes the users file, TarrowCtrl.ini and Tarrow.ini into the working folder.\n"
-            "\n");
+            "\n"
+            "Options:\n");
         app.footer("\nOn a failure the reason goes to standard error and the exit status is 1.\n");
         app.formatter(std::make_shared<HelpLayout>());
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

@@ -163,6 +163,24 @@ std::string formatComparison(const Comparison& c, const RunFigures& a, const Run
         out += " (" + std::to_string(level) + "% CI of B-A: [" + signedFigure(c.rateDifference->low) + ", " +
                signedFigure(c.rateDifference->high) + "] logins/s)";
     out += c.rateWorse ? "  worse\n" : "\n";
+    // A batch run and a controlled run share their figures; those only one has are named
+    // (the topmost key missing from the other), not compared.
+    const auto onlyIn = [](const RunFigures& mine, const RunFigures& other) {
+        std::string list;
+        for (const std::string& key : mine.keys) {
+            if (other.keys.count(key)) continue;
+            const auto dot = key.find_last_of('.');
+            std::string parent = dot == std::string::npos ? std::string() : key.substr(0, dot);
+            if (parent.ends_with("[]")) parent.resize(parent.size() - 2);
+            if (!parent.empty() && !other.keys.count(parent)) continue;
+            list += (list.empty() ? "" : ", ") + key;
+        }
+        return list;
+    };
+    if (const std::string only = onlyIn(a, b); !only.empty())
+        out += "only in A, not compared: " + only + "\n";
+    if (const std::string only = onlyIn(b, a); !only.empty())
+        out += "only in B, not compared: " + only + "\n";
     std::snprintf(line, sizeof line, "verdict: B is %sworse than A beyond %g%%\n", c.worse() ? "" : "not ",
                   settings.thresholdPercent);
     out += line;

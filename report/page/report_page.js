@@ -377,11 +377,13 @@ function fillLoad(report) {
 
 function render(report) {
   window.tarrowLastReport = report;
-  const controlled = Array.isArray(report.clients) || report.reply_ms !== undefined;
+  const controlled = report.report === "TarrowCtrl" || Array.isArray(report.clients) || report.reply_ms !== undefined;
   document.getElementById("title").textContent =
     (controlled ? "Tarrow controlled run" : "Tarrow batch run") +
     (document.body.dataset.live === "1" ? " (live, updated every second)" : "");
-  const started = report.started_utc ? "started " + report.started_utc + " · " : "";
+  // Format 1 of a controlled run named its start "started".
+  const startedUtc = report.started_utc ?? report.started;
+  const started = startedUtc ? "started " + startedUtc + " · " : "";
   document.getElementById("subtitle").textContent =
     started + figureText(lookup(report, "logins.performed") ?? 0) + " logins";
   fillFigures(report);

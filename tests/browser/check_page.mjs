@@ -84,6 +84,11 @@ try {
     if (!same(value, text)) failures.push(`failures of "${message}": page shows "${text}", report has ${value}`);
   }
   if (shown.figures.length < 10) failures.push("only " + shown.figures.length + " figures shown");
+  // Both kinds of report carry their start (format 1 of a controlled run as "started").
+  const started = report.started_utc ?? report.started;
+  const subtitle = await page.evaluate(() => document.getElementById("subtitle").textContent);
+  if (!started) failures.push("the report has no start time");
+  else if (!subtitle.includes("started " + started)) failures.push(`heading "${subtitle}" lacks the start ${started}`);
 
   if (screenshot) await page.screenshot({ path: screenshot, fullPage: true });
   if (failures.length === 0)

@@ -37,11 +37,14 @@ TEST(HelpLayout, ALabelThatReachesTheColumnKeepsTwoSpacesBeforeItsDescription) {
     std::string value;
     app.add_option("--long-name", value, "text\nmore")->option_text("N");
     app.add_option("--exact", value, "fits")->option_text("N");
+    bool flag = false;
+    app.add_flag("--ninth", flag, "one short of the column");
     app.set_help_flag("--help", "this text");
     EXPECT_EQ(app.help(),
               "  --long-name N  text\n"
               "          more\n"
               "  --exact N  fits\n"
+              "  --ninth  one short of the column\n"
               "  --help  this text\n");
 }
 

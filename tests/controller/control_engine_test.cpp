@@ -61,7 +61,7 @@ TEST_F(ControlEngineTest, ErrorReplySplitAcrossReadsIsJoinedAfterTheQuietPeriod)
     // Reply time runs to the last byte, not to the end of the quiet period.
     EXPECT_EQ(sink.rows[0].replyUs, (100 + settings.replyQuietMs - 1) * 1000);
     EXPECT_EQ(a.link.sent.size(), 2u);
-    EXPECT_EQ(stats.errorMessages.at("login() - -601"), 1u);
+    EXPECT_EQ(stats.errorMessages.counts().at("login() - -601"), 1u);
 }
 
 TEST_F(ControlEngineTest, CodeReplySplitAfterTheSignIsJoined) {

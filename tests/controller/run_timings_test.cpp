@@ -1,5 +1,4 @@
 // Per-second intervals, outages and the report of a controlled run.
-#include "controller/core/interval_table.h"
 #include "controller/core/json_report.h"
 #include "controller/core/outage_tracker.h"
 #include "controller/core/run_stats.h"
@@ -12,42 +11,43 @@ namespace {
 
 constexpr std::int64_t kSecondUs = 1'000'000;
 
-TEST(IntervalTable, EverySecondGetsARowWithCountsPercentilesAndClients) {
-    IntervalTable t;
+TEST(IntervalSeries, AControlledRunsColumnsWithCountsPercentilesAndClients) {
+    IntervalSeries t(kControlledColumns);
     t.clients(0, 2);
-    t.reply(100, ReplyKind::Success, 500);
-    t.reply(200, ReplyKind::Error, 900);
-    t.reply(300, ReplyKind::Failed, -1);  // no timings: counted, not in the percentiles
+    t.record(100, ReplyKind::Success, 500);
+    t.record(200, ReplyKind::Error, 900);
+    t.record(300, ReplyKind::Failed, -1);  // no timings: counted, not in the percentiles
     t.indeterminate(2 * kSecondUs + 5);
     t.clients(2 * kSecondUs + 5, 1);
     t.finish(3 * kSecondUs + 10);
-    const auto& rows = t.rows();
+    const auto& rows = t.seconds();
     ASSERT_EQ(rows.size(), 4u) << "seconds 0 to 3, the empty one and the partial last one too";
     EXPECT_EQ(rows[0].logins, 3u);
     EXPECT_EQ(rows[0].successful, 1u);
     EXPECT_EQ(rows[0].errors, 1u);
     EXPECT_EQ(rows[0].failed, 1u);
     EXPECT_EQ(rows[0].timed, 2u);
-    EXPECT_NEAR(static_cast<double>(rows[0].p50Us), 500, 5);
-    EXPECT_NEAR(static_cast<double>(rows[0].p99Us), 900, 9);
+    EXPECT_NEAR(static_cast<double>(*rows[0].p50Us), 500, 5);
+    EXPECT_NEAR(static_cast<double>(*rows[0].p99Us), 900, 9);
     EXPECT_EQ(rows[0].clients, 2u);
     EXPECT_EQ(rows[1].logins, 0u);
-    EXPECT_EQ(rows[1].p50Us, -1) << "no timed login in that second";
+    EXPECT_FALSE(rows[1].p50Us) << "no timed login in that second";
     EXPECT_EQ(rows[1].clients, 2u) << "clients carry over a quiet second";
     EXPECT_EQ(rows[2].indeterminate, 1u);
     EXPECT_EQ(rows[2].clients, 1u);
     t.finish(9 * kSecondUs);  // idempotent
-    EXPECT_EQ(t.rows().size(), 4u);
+    EXPECT_EQ(t.seconds().size(), 4u);
 }
 
-TEST(IntervalTable, StaysWithinItsCapOverAVeryLongRun) {
-    IntervalTable t;
-    t.reply(0, ReplyKind::Success, 1);
-    t.reply((IntervalTable::kMaxSeconds + 10) * kSecondUs, ReplyKind::Success, 1);
-    t.reply((IntervalTable::kMaxSeconds + 5000) * kSecondUs, ReplyKind::Success, 1);
-    t.finish((IntervalTable::kMaxSeconds + 5000) * kSecondUs);
-    EXPECT_EQ(t.rows().size(), IntervalTable::kMaxSeconds);
-    EXPECT_EQ(t.rows().size() + t.secondsOmitted(), IntervalTable::kMaxSeconds + 5001);
+TEST(IntervalSeries, StaysWithinItsCapOverAVeryLongRun) {
+    IntervalSeries t;
+    constexpr auto kMax = static_cast<std::int64_t>(IntervalSeries::kMaxSeconds);
+    t.record(0, ReplyKind::Success, 1);
+    t.record((kMax + 10) * kSecondUs, ReplyKind::Success, 1);
+    t.record((kMax + 5000) * kSecondUs, ReplyKind::Success, 1);
+    t.finish((kMax + 5000) * kSecondUs + 1);
+    EXPECT_EQ(t.seconds().size(), IntervalSeries::kMaxSeconds);
+    EXPECT_EQ(t.seconds().size() + t.secondsOmitted(), IntervalSeries::kMaxSeconds + 5001);
 }
 
 class OutageTrackerTest : public ::testing::Test {
@@ -151,7 +151,11 @@ TEST(ControllerReport, HoldsTheBatchKeysAndTheControllersOwn) {
     EXPECT_EQ(j["phases_us"]["connect"]["count"], 0);
     EXPECT_NEAR(j["reply_ms"]["p50"].get<double>(), 1020, 10);
     EXPECT_EQ(j["errors_by_message"]["caf\xc3\xa9 down"], 1) << "Latin-1 written as UTF-8";
-    ASSERT_EQ(j["intervals"].size(), 3u);
+    EXPECT_EQ(j["report"], "TarrowCtrl");
+    EXPECT_EQ(j["format"], 2);
+    ASSERT_EQ(j["intervals"].size(), 2u) << "a run of 2 s has the seconds 0 and 1";
+    EXPECT_EQ(j["intervals"][0]["clients"], 0);
+    EXPECT_TRUE(j["intervals"][1]["p50_us"].is_null());
     EXPECT_EQ(j["intervals"][0]["logins"], 2);
     ASSERT_EQ(j["clients"].size(), 3u);
     EXPECT_EQ(j["clients"][0]["timings"], "yes");

@@ -2,10 +2,8 @@
 #include "client/directory/DSUser.h"
 #include "qds/include/qverrors.h"
 #include "tests/slapd/private_slapd.h"
+#include "tests/support/silent_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -136,27 +134,7 @@ TEST_F(DSUserAgainstSlapd, ServerGoneBetweenLoginsGivesUnreachableAndEndsIdle) {
     EXPECT_FALSE(user.authenticated);
 }
 
-// A socket that listens but never accepts: the kernel completes the handshake, and
-// then nothing ever answers.
-class SilentServer {
-public:
-    SilentServer() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(fd_, 4) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-            throw std::runtime_error("silent server could not listen");
-        port_ = ntohs(addr.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    int port() const { return port_; }
-
-private:
-    int fd_;
-    int port_ = 0;
-};
+using tarrow::SilentServer;
 
 // The same bound holds for a plain tree and for an ldaps:// tree, whose TLS handshake
 // is the first thing that waits for the server.

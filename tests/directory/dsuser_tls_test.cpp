@@ -5,10 +5,8 @@
 #include "client/directory/login_timings.h"
 #include "qds/include/qverrors.h"
 #include "tests/slapd/private_slapd.h"
+#include "tests/support/silent_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -163,26 +161,7 @@ TEST_F(TlsLogins, WrongPasswordKeepsConnectAndBind) {
     EXPECT_EQ(takePhaseTimings().reached, bit(LoginPhase::Connect) | bit(LoginPhase::Bind));
 }
 
-// Listens and never accepts: the TCP connection stands, and StartTLS is never answered.
-class SilentServer {
-public:
-    SilentServer() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(fd_, 4) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-            throw std::runtime_error("silent server could not listen");
-        port_ = ntohs(addr.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    int port() const { return port_; }
-
-private:
-    int fd_;
-    int port_ = 0;
-};
+using tarrow::SilentServer;
 
 TEST_F(TlsLogins, SilentServerTimesOutStartTlsWithinTheBound) {
     ::setenv("QDS_OP_TIMEOUT_MS", "300", 1);

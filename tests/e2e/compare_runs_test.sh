@@ -2,7 +2,7 @@
 # tarrow-compare as a pipeline gate on real runs: two batch runs against the same private slapd
 # are not worse than each other (exit 0); a run whose every exchange with the directory is held
 # 2 ms by the delay relay is worse (exit 1). Every run's report.html opens in Chromium with the
-# numbers of its report.json.
+# numbers of its report.json. A report whose histogram is broken is refused (exit 2).
 #   compare_runs_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -72,6 +72,17 @@ done
 cat "$work/compare-b.txt"
 compare a slow 1
 grep -q "verdict: B is worse than A beyond 100%" "$work/compare-slow.txt" || fail "no verdict line"
+
+# A histogram present but broken (one character changed, or the text cut short) is an error
+# naming the file and the key, never a figure without an interval.
+jq '.histograms.latency |= (.[0:-1] + (if .[-1:] == "A" then "B" else "A" end))' "$work/a/report.json" >"$work/changed.json"
+jq '.histograms.latency |= .[0:(length - 4)]' "$work/a/report.json" >"$work/cut.json"
+for broken in changed cut; do
+  status=0
+  "$build/report/compare/tarrow-compare" "$work/a/report.json" "$work/$broken.json" >"$work/$broken.txt" 2>&1 || status=$?
+  [ "$status" -eq 2 ] || { cat "$work/$broken.txt"; fail "a $broken histogram: exit $status, expected 2"; }
+  grep -q "$work/$broken.json: \"histograms.latency\"" "$work/$broken.txt" || { cat "$work/$broken.txt"; fail "a $broken histogram: file and key not named"; }
+done
 
 for run in a slow; do
   node "$top/tests/browser/check_page.mjs" "file://$work/$run/report.html" --report "$work/$run/report.json" \

@@ -2,7 +2,8 @@
 # Runs a short login-load run (10 users, 6 controlled logins, MaxDelay 1) and checks
 # the batch report, the controller's summary and both report.json files: the login
 # latency the client measured reaches the controller, near the batch run's, while the
-# reply time holds the client's one-second delay.
+# reply time holds the client's one-second delay. The two reports have the same keys but for
+# the controlled run's own, and tarrow-compare compares them.
 set -uo pipefail
 build=${1:?usage: login_load_run_test.sh BUILD_DIR}
 script=$(cd "$(dirname "$0")/../../scripts" && pwd)/login-load-run.sh
@@ -45,6 +46,22 @@ check ".reply_ms.p50 >= 1000 and .reply_ms.p50 < 1500"
 check ".clients | length == 1 and .[0].timings == \"yes\""
 check ".intervals | length >= 6"
 [ "$(wc -l < "$reports/ctrl-report/logins.csv")" -eq 7 ] || { echo "logins.csv: not 6 rows"; failures=$((failures + 1)); }
+# One schema: both reports name the program, the format and the start; tarrow-compare reads
+# the two as one kind, exits 0, and names as figures only the controlled run has exactly the
+# keys docs/report.md marks "controlled" (report_writer.cpp, controlledOnlyKeys).
+for kind in batch ctrl; do
+  jq -e '.format == 2 and (.started_utc | test("^20[0-9-]+T[0-9:.]+Z$")) and (.report | length > 0)' \
+    "$reports/$kind-report/report.json" >/dev/null || { echo "$kind report: no report, format or started_utc"; failures=$((failures + 1)); }
+done
+compare=$("$build/report/compare/tarrow-compare" "$reports/batch-report/report.json" "$reports/ctrl-report/report.json" --threshold 1000 2>&1)
+compare_status=$?
+echo "$compare"
+[ $compare_status -eq 0 ] || { echo "tarrow-compare batch vs controlled exited $compare_status"; failures=$((failures + 1)); }
+grep -q "^only in A" <<<"$compare" && { echo "the batch report has figures the controlled one lacks"; failures=$((failures + 1)); }
+only_b=$(sed -n 's/^only in B, not compared: //p' <<<"$compare" | tr -d ' ' | tr ',' '\n' | sort | tr '\n' ' ')
+expected=$(printf '%s\n' stopped_by logins.indeterminate logins.packets_sent logins.handed_again lag_us reply_ms timings \
+  'intervals[].indeterminate' 'intervals[].timed' 'intervals[].clients' clients indeterminate outages outages_omitted | sort | tr '\n' ' ')
+[ "$only_b" = "$expected" ] || { echo "only in the controlled report: [$only_b], expected [$expected]"; failures=$((failures + 1)); }
 passed=$(( failures == 0 ? 1 : 0 ))
 echo "$passed passed, $((1 - passed)) failed"
 [ $failures -eq 0 ]

@@ -150,6 +150,7 @@ TEST_F(TarrowCliReport, SigintEndsTheRunWithTheReportOfWhatItDid) {
     // Rows reach the file once a second; wait for the first ones.
     for (int i = 0; i < 200 && lines(readAll(csv)).size() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_GT(p->processId(), 0) << "TarrowCli ended before the signal";  // kill(0) would hit this test
     ::kill(static_cast<pid_t>(p->processId()), SIGINT);
     const ProcessRun run = finish(p, 20000);
     // The program still ends by the signal, as it does without a report.
@@ -199,6 +200,7 @@ TEST_F(TarrowCliReport, SigtermMidLoginLetsThatLoginSucceed) {
     QProcess* p = start(args, {}, false);
     ASSERT_TRUE(p->waitForStarted(10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_GT(p->processId(), 0) << "TarrowCli ended before the signal";  // kill(0) would hit this test
     ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
     const ProcessRun run = finish(p, 30000);
     EXPECT_EQ(run.status, QProcess::CrashExit);

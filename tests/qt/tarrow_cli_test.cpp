@@ -65,7 +65,10 @@ void expectStatusThenCleanEnd(const QStringList& args, const std::string& status
         err += process.readAllStandardError().toStdString();
     }
     EXPECT_NE(err.find(statusLine + "\n"), std::string::npos) << err;
-    ::kill(static_cast<pid_t>(process.processId()), signo);
+    // A program that already ended has no id: kill(0) would signal this test's own group.
+    const auto pid = static_cast<pid_t>(process.processId());
+    ASSERT_GT(pid, 0) << "TarrowCli ended before the signal: " << err;
+    ::kill(pid, signo);
     if (!process.waitForFinished(10000)) {
         process.kill();
         process.waitForFinished(5000);
@@ -152,7 +155,7 @@ TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
     const ProcessRun help = runToEnd({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--batch"), std::string::npos);
-    EXPECT_NE(help.out.find("\n  --no-timings ignore a controller's request"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("\n  --no-timings  ignore a controller's request"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("Test options"), std::string::npos);
     EXPECT_NE(help.out.find("\n  --control-port N    connect the control channel to TCP port N"), std::string::npos)
         << help.out;

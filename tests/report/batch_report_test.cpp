@@ -81,6 +81,8 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
     report.finish();
 
     const auto j = nlohmann::json::parse(readAll(options().dir / "report.json"));
+    EXPECT_EQ(j["report"], "TarrowCli --batch");
+    EXPECT_EQ(j["format"], 2);
     EXPECT_EQ(j["users_file"], "users.csv");
     EXPECT_EQ(j["started_utc"], "2026-12-07T21:53:35.000Z");
     EXPECT_EQ(j["interrupted"], false);
@@ -110,6 +112,8 @@ TEST_F(BatchReportFiles, ReportHoldsEveryKeyWithItsFigures) {
         nlohmann::json::parse(
             R"({"t_s":0,"logins":2,"successful":1,"failed":0,"errors":1,"p90_us":3000,"p99_us":3000,"max_us":3000})"));
     EXPECT_EQ(j["intervals"][1]["logins"], 0);
+    EXPECT_TRUE(j["intervals"][1]["p50_us"].is_null()) << "an empty second has no latency";
+    EXPECT_FALSE(j["intervals"][1].contains("clients")) << "a controlled run's column";
     EXPECT_EQ(j["intervals"][2]["logins"], 2);
     EXPECT_EQ(j["intervals"][2]["failed"], 1);
     EXPECT_EQ(j["errors_by_message"], nlohmann::json::parse(R"({"QVDSLogin returned -203":1})"));
@@ -163,7 +167,7 @@ TEST_F(BatchReportFiles, CsvHasOneRowPerLoginWithItsPhases) {
     report.onRunEnd(kStartUs + 2'100'100, false);
     report.finish();
     EXPECT_EQ(readAll(options().dir / "logins.csv"),
-              "time,user,outcome,code,message,total_us,connect_us,tls_us,bind_us,verify_us,unbind_us\r\n"
+              "time,user,outcome,code,message,execute_us,connect_us,tls_us,bind_us,verify_us,unbind_us\r\n"
               "2026-12-07T21:53:35.004Z,alice,success,1,,3000,10,,2960,20,15\r\n"
               "2026-12-07T21:53:36.500Z,\"b,\"\"x\"\"\",error,,QVDSLogin returned -201,500,480,,,,\r\n"
               "2026-12-07T21:53:37.000Z,carol,failed,-9999,,100,10,,60,20,\r\n");
@@ -199,9 +203,12 @@ TEST_F(BatchReportFiles, TextsThatAreNotUtf8StayValidJson) {
     auto l = login("j\xf6rg", LoginOutcome::Error, kStartUs, 10);
     l.message = "bad \xe9 text";
     report.onLogin(l);
+    l.message = "g\xc3\xbcltig";  // UTF-8 already: stays as it is
+    report.onLogin(l);
     report.finish();
     const auto j = nlohmann::json::parse(readAll(options().dir / "report.json"));
-    EXPECT_EQ(j["errors_by_message"].begin().key(), "bad \xef\xbf\xbd text");
+    EXPECT_EQ(j["errors_by_message"].begin().key(), "bad \xc3\xa9 text") << "read as Latin-1";
+    EXPECT_EQ(j["errors_by_message"]["g\xc3\xbcltig"], 1);
     // The CSV keeps the bytes of the users file.
     EXPECT_NE(readAll(options().dir / "logins.csv").find("j\xf6rg,error"), std::string::npos);
 }

@@ -46,12 +46,46 @@ TEST(ReadRunFigures, TakesEveryRankFromTheRunsHistogram) {
     EXPECT_DOUBLE_EQ(d.valueAtRankUs(0), 1);
     EXPECT_DOUBLE_EQ(d.valueAtRankUs(49), 50);
     EXPECT_DOUBLE_EQ(d.valueAtRankUs(99), 100);
-    // A histogram that does not match the figures beside it is not used.
-    const std::string other = writeFile(folder, "other.json",
-                                        R"({"latency_us": {"count": 7, "p50": 50},
-                                            "histograms": {"latency": ")" +
-                                            h.serializeText() + R"("}})");
-    EXPECT_FALSE(readRunFigures(other, error)->measures.at("latency").valueAtRankUs);
+    // Without histograms (older files) there is no interval, and no error.
+    const std::string plain = writeFile(folder, "plain.json", R"({"latency_us": {"count": 100, "p50": 50}})");
+    const auto old = readRunFigures(plain, error);
+    ASSERT_TRUE(old) << error;
+    EXPECT_FALSE(old->measures.at("latency").valueAtRankUs);
+}
+
+TEST(ReadRunFigures, AHistogramPresentButBrokenIsAnErrorNamingFileAndKey) {
+    LatencyHistogram h;
+    for (int us = 1; us <= 100; ++us) h.record(us);
+    const std::string good = h.serializeText();
+    std::string flipped = good;
+    flipped[3] = flipped[3] == 'A' ? 'B' : 'A';
+    TempFolder folder;
+    const auto report = [&](const std::string& count, const std::string& histogram) {
+        return R"({"latency_us": {"count": )" + count + R"(, "p50": 50}, "histograms": {"latency": )" +
+               histogram + "}}";
+    };
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"one character changed", report("100", "\"" + flipped + "\""), "\"histograms.latency\""},
+        {"cut short", report("100", "\"" + good.substr(0, good.size() - 3) + "\""), "\"histograms.latency\""},
+        {"not a string", report("100", "17"), "\"histograms.latency\" does not decode"},
+        {"another count", report("7", "\"" + good + "\""), "holds 100 values where the figures count 7"},
+        {"histograms not an object", R"({"latency_us": {"count": 1}, "histograms": []})", "\"histograms\""},
+        {"a newer format", R"({"format": 3, "latency_us": {"count": 1}})", "report format 3"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(readRunFigures(writeFile(folder, "broken.json", c.text), error)) << c.what;
+        EXPECT_NE(error.find("broken.json: "), std::string::npos) << c.what << ": " << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.what << ": " << error;
+    }
+    std::string error;
+    EXPECT_TRUE(readRunFiguresText(R"({"format": 1, "latency_us": {"count": 0}})", "f1", error)) << error;
+    EXPECT_TRUE(readRunFiguresText(R"({"format": 2, "latency_us": {"count": 0}})", "f2", error)) << error;
 }
 
 TEST(ReadRunFigures, SaysWhatIsWrongWithAFile) {
