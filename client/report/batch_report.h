@@ -58,7 +58,7 @@ private:
     std::int64_t endUs_ = 0;
     bool started_ = false;
     RunReport report_;
-    LoginLatencies latencies_;  // execute is each login's latency: from due to end
+    LoginLatencies latencies_;      // execute is each login's latency: from due to end
     LatencyHistogram service_;      // from start to end
     LatencyHistogram scheduleLag_;  // from due to start
     nlohmann::ordered_json load_;   // null unless a paced run

@@ -241,6 +241,13 @@ const std::vector<std::string>& controlledOnlyKeys() {
     return keys;
 }
 
+const std::vector<std::string>& pacedOnlyKeys() {
+    static const std::vector<std::string> keys{
+        "service_us",         "schedule_lag_us",         "service_percentiles",
+        "histograms.service", "histograms.schedule_lag", "load"};
+    return keys;
+}
+
 std::string reportJson(const RunReport& report) {
     static const LoginLatencies kNoLatencies;
     static const IntervalSeries kNoSeconds;

@@ -111,6 +111,9 @@ std::string reportJson(const RunReport& report);
 // leaves out.
 const std::vector<std::string>& controlledOnlyKeys();
 
+// The keys only a paced batch run's report has (PacedFigures), as paths.
+const std::vector<std::string>& pacedOnlyKeys();
+
 // Text for the report: valid UTF-8 stays as it is; text that is not (a single-byte code page,
 // as users files and clients may send) is read as Latin-1, a character per byte, so that no
 // byte is lost and the report stays valid JSON.
