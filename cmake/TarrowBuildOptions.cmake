@@ -3,6 +3,7 @@
 option(TARROW_WARNINGS "Compile with the project's warning set" ON)
 option(TARROW_WERROR "Treat warnings as errors" OFF)
 option(TARROW_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TARROW_TSAN "Build with ThreadSanitizer (the concurrency tests, tsan preset)" OFF)
 
 # Call once, before the folders are added: C and C++ get the same warnings.
 function(tarrow_apply_build_options)
@@ -16,6 +17,10 @@ function(tarrow_apply_build_options)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
+  endif()
+  if(TARROW_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
   endif()
   # The fuzz preset (clang): every target instrumented for libFuzzer, whose harnesses link
   # -fsanitize=fuzzer themselves (tests/fuzz). The sanitizer runtime is a shared library,

@@ -2,7 +2,10 @@
 # One whole login-load run on loopback with programs already built in BUILD_DIR:
 #   1. TarrowMgrCli writes the users file and both INI files;
 #   2. a private slapd on 127.0.0.1 is seeded with exactly those users;
-#   3. TarrowCli --batch works through the users file and prints its report;
+#   3. TarrowCli --batch runs a paced load of 10 s over the users file (a short curve: 20
+#      logins a second for 3 s, a storm of 100 a second for 4 s, 50 a second for 3 s; the
+#      file read again as often as needed) and prints its report and how closely the rate
+#      was held;
 #   4. TarrowCtrl deals the same users to a TarrowCli in client mode for LOGINS logins
 #      and prints its summary; the client sends the timings of each login with its reply.
 # Both runs write their reports (batch-report, ctrl-report: report.json, report.html and
@@ -62,10 +65,11 @@ export TARROW_MONITOR_PASSWORD
 TARROW_MONITOR_PASSWORD=$(cat "$work/slapd/monitor.password")
 monitor=(--monitor "ldap://127.0.0.1:$port" --monitor-bind cn=tarrow-monitor,cn=Monitor)
 
-echo "== Batch run: TarrowCli --batch"
-(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch --report "$work/batch-report" "${monitor[@]}" \
-   2>"$work/batch.err") |
-  tee "$work/batch.log" | tail -n 8
+printf '# RATE,SECONDS: a quiet start, a login storm, then the day\n20,3\n100,4\n50,3\n' >"$work/curve.txt"
+echo "== Batch run: TarrowCli --batch --rate-file curve.txt --duration 10 (610 logins in 10 s)"
+(cd "$work" && "$cli" --ini "$work/TarrowRun.ini" --batch --rate-file "$work/curve.txt" --duration 10 \
+  --report "$work/batch-report" "${monitor[@]}" 2>"$work/batch.err") | tee "$work/batch.log" | tail -n 8
+grep -E '^(load|warning):' "$work/batch.err" || true
 
 echo "== Controlled run: TarrowCtrl with one TarrowCli in client mode, $logins logins"
 (cd "$work" && exec "$cli" --ini "$work/TarrowRun.ini" > "$work/client.log" 2> "$work/client.err") &

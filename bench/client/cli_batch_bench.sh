@@ -31,20 +31,13 @@ t1=$(now)
 awk -v n="$lines" -v a="$t0" -v b="$t1" 'BEGIN { printf "lines/s: %.0f (target >= 300000)\n", n / (b - a) }'
 
 echo "== TarrowCli --batch against slapd, beside a plain libldap loop, $logins logins each"
-printf 'benchuser,benchpw,x,Users.Engineering.Elmford.Vantric,x\n' > "$work/seed.csv"
-source "$scripts/free-port.sh"
-for attempt in 1 2 3 4 5; do
-  free_port port
-  bash "$scripts/private-slapd.sh" start "$work/slapd" "$port" "$work/seed.csv" >/dev/null && break
-  [ "$attempt" -lt 5 ] || exit 1
-done
-line="benchuser,benchpw,127.0.0.1:$port,Users.Engineering.Elmford.Vantric,NotUsed"
-for _ in $(seq 1 "$logins"); do echo "$line"; done > "$work/users.csv"
+source "$(dirname "$0")/bench_slapd.sh"
+start_bench_slapd "$work" "$logins"
 t0=$(now)
 (cd "$work" && "$cli" --ini bench.ini --batch --answer-port 0 2>/dev/null | tail -n 1)
 t1=$(now)
 ref=$("$build/bench/directory/ldap_login_loop" "ldap://127.0.0.1:$port" \
-      "cn=benchuser,ou=Users,ou=Engineering,ou=Elmford,o=Vantric" benchpw "$logins")
+      "$dn" benchpw "$logins")
 awk -v n="$logins" -v a="$t0" -v b="$t1" -v ref="$ref" 'BEGIN {
   split(ref, r, " "); cli = n / (b - a)
   printf "TarrowCli: %.0f logins/s; libldap loop: %.0f logins/s; ratio %.3f (target >= 0.9)\n", cli, r[3], cli / r[3] }'
@@ -88,7 +81,7 @@ alternate() {  # alternate LINES ENV...: PAIRS pairs with and without --report
 echo "== TarrowCli --batch --report against slapd, alternated with runs without, $pairs pairs of $logins logins"
 alternate "$logins" env
 ref=$("$build/bench/directory/ldap_login_loop" "ldap://127.0.0.1:$port" \
-      "cn=benchuser,ou=Users,ou=Engineering,ou=Elmford,o=Vantric" benchpw "$logins")
+      "$dn" benchpw "$logins")
 json=$work/report/report.json
 p50=$(figure "$json" latency_us p50)
 phases=0

@@ -21,6 +21,7 @@
 #include "client/ports/sockets.h"
 #include "client/ports/timer.h"
 #include "client/ui/batch_run.h"
+#include "client/ui/paced_batch_run.h"
 #include "client/ui/event_scheduler.h"
 #include "client/ui/one_line_log.h"
 #include "common/link_protocol.h"
@@ -101,6 +102,9 @@ public:
     // ends before its next line, without its report lines.
     tarrow::BatchTally runBatch(tarrow::BatchObserver* observer = nullptr,
                                 const std::atomic<bool>* stop = nullptr);
+    // The batch run with a chosen load (TarrowCli --workers, --rate ...) over the same users
+    // file, log pane and edit boxes; its run() works like runBatch.
+    tarrow::PacedBatchRun pacedBatch(const tarrow::load::LoadPlan& plan, tarrow::load::LoadClock& clock);
 
     // Discovery: the announcing timer, and every datagram on the answer port as the link
     // buffer holds it (an answer has already opened the control channel).

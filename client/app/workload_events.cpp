@@ -77,3 +77,12 @@ tarrow::BatchTally TfrmTrwMain::runBatch(tarrow::BatchObserver* observer, const 
     });
     return batch.run(workloadUsersFile, observer, stop);
 }
+
+tarrow::PacedBatchRun TfrmTrwMain::pacedBatch(const tarrow::load::LoadPlan& plan,
+                                              tarrow::load::LoadClock& clock) {
+    return tarrow::PacedBatchRun({.reader = usersStream,
+                                  .log = log_,
+                                  .boxes = {p.edtUser, p.edtPasswd, p.edtTree, p.edtContext, p.edtServer},
+                                  .clock = clock},
+                                 plan);
+}

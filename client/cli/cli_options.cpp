@@ -1,7 +1,11 @@
 #include "client/cli/cli_options.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <limits>
 #include <memory>
+#include <variant>
 
 #include "common/cli_help.h"
 
@@ -19,6 +23,77 @@ std::optional<std::uint16_t> parsePort(const std::string& text) {
 std::string portError(const std::string& option) { return option + " needs a port number from 0 to 65535"; }
 std::string controlPortError() { return "--control-port needs a port number from 1 to 65535"; }
 
+// The options of a chosen load, as texts until they are checked together.
+struct LoadTexts {
+    std::string workers, rate, rateFile, arrivals, seed, duration;
+    bool any() const { return !(workers + rate + rateFile + arrivals + seed + duration).empty(); }
+    static constexpr std::array kNames{"--workers",  "--rate", "--rate-file",
+                                       "--arrivals", "--seed", "--duration"};
+    static bool isLoadOption(const std::string& name) {
+        return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
+    }
+};
+
+constexpr int kMaxWorkers = 1024;
+
+std::optional<long long> wholeNumber(const std::string& text, long long low, long long high) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+// The plan the load options give, or the text of what is wrong with them.
+std::variant<tarrow::load::LoadPlan, std::string> loadPlan(const LoadTexts& t, bool batch) {
+    using namespace tarrow::load;
+    for (auto [text, name] : {std::pair{&t.workers, "--workers"}, std::pair{&t.rate, "--rate"},
+                              std::pair{&t.rateFile, "--rate-file"}, std::pair{&t.arrivals, "--arrivals"},
+                              std::pair{&t.seed, "--seed"}, std::pair{&t.duration, "--duration"}}) {
+        if (!text->empty() && !batch) return std::string(name) + " needs --batch";
+    }
+    LoadPlan plan;
+    if (!t.rate.empty() && !t.rateFile.empty())
+        return std::string("--rate and --rate-file exclude each other");
+    if (!t.rate.empty()) {
+        const auto rate = parseRate(t.rate);
+        if (!rate)
+            return "--rate needs a number of logins per second above 0, at most " +
+                   std::to_string(int(kMaxRate));
+        plan.curve = {{*rate, kMaxStepSeconds}};
+    }
+    if (!t.rateFile.empty()) {
+        auto parsed = readRateFile(t.rateFile);
+        if (!parsed.error.empty()) return "--rate-file: " + parsed.error;
+        plan.curve = std::move(parsed.steps);
+    }
+    if (!t.arrivals.empty() || !t.seed.empty()) {
+        if (plan.curve.empty())
+            return std::string(t.arrivals.empty() ? "--seed" : "--arrivals") + " needs --rate or --rate-file";
+        if (t.arrivals == "poisson") plan.arrivals = ArrivalKind::Poisson;
+        else if (!t.arrivals.empty() && t.arrivals != "even")
+            return std::string("--arrivals needs even or poisson");
+        if (!t.seed.empty()) {
+            const auto seed = wholeNumber(t.seed, 0, std::numeric_limits<long long>::max());
+            if (!seed) return std::string("--seed needs a whole number of 0 or more");
+            plan.seed = static_cast<std::uint64_t>(*seed);
+        }
+    }
+    if (!t.duration.empty()) {
+        const auto seconds = parseRate(t.duration);
+        if (!seconds) return std::string("--duration needs a number of seconds above 0");
+        plan.durationUs = static_cast<std::int64_t>(*seconds * 1e6);
+    }
+    if (!t.workers.empty()) {
+        const auto workers = wholeNumber(t.workers, 1, kMaxWorkers);
+        if (!workers) return "--workers needs a number from 1 to " + std::to_string(kMaxWorkers);
+        plan.workers = static_cast<int>(*workers);
+    } else {
+        plan.workers = plan.openLoop() ? defaultWorkers(plan.curve) : 1;
+    }
+    return plan;
+}
+
 // The command line's options; values land in options, texts of ports in the three strings.
 struct CommandLine {
     CLI::App app;
@@ -26,16 +101,20 @@ struct CommandLine {
     std::string answerPort;
     std::string controlPort;
     std::string webPort;
+    LoadTexts load;
 
     explicit CommandLine(CliOptions& options) {
         app.description(
-            "Usage: TarrowCli [--ini FILE] [--batch [--report DIR]] [--no-timings]\n"
+            "Usage: TarrowCli [--ini FILE] [--batch [--report DIR] [load options]] [--no-timings]\n"
             "The workload client without a window. Log lines go to standard output; status texts,\n"
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
         app.formatter(std::make_shared<HelpLayout>(
             std::vector<HelpLayout::Group>{{"Options", 16, "Options:\n"},
                                            {"Watching", 21, "\nWatching a batch run (docs/metrics.md):\n"},
+                                           {"Load options", 22,
+                                            "\nLoad options (without them a batch run makes one login after "
+                                            "another):\n"},
                                            {"Test options", 22,
                                             "\nWithout --batch the client runs in client mode until SIGINT "
                                             "or SIGTERM.\n\nTest options:\n"}}));
@@ -85,6 +164,30 @@ struct CommandLine {
             ->option_text("S")
             ->group("Watching")
             ->check(CLI::Range(0, 3600));
+        const std::string loadGroup = "Load options";
+        for (auto [name, text, value, description] :
+             {std::tuple{"--workers", &load.workers, "N",
+                         "with --batch: N logins at once, each worker with a directory user\n"
+                         "and connections of its own (1 to 1024). Without --rate a closed loop:\n"
+                         "each worker starts its next login when its last one ended"},
+              std::tuple{"--rate", &load.rate, "R",
+                         "with --batch: an open loop of R logins per second, due at evenly\n"
+                         "spaced times; the next free worker starts each due login, and a\n"
+                         "login due while every worker is busy waits for one (that wait is\n"
+                         "part of its latency). Workers by default: enough for logins of\n"
+                         "50 ms at the peak rate, 1 to 64"},
+              std::tuple{"--rate-file", &load.rateFile, "FILE",
+                         "with --batch: a load curve instead of --rate, one RATE,SECONDS line\n"
+                         "per step (# starts a comment; a rate of 0 pauses); the run ends\n"
+                         "with the curve"},
+              std::tuple{"--arrivals", &load.arrivals, "KIND",
+                         "even (default) or poisson: exponential gaps from a fixed seed"},
+              std::tuple{"--seed", &load.seed, "N", "the seed of poisson arrivals (default 1)"},
+              std::tuple{"--duration", &load.duration, "S",
+                         "with --batch: run for S seconds, reading the users file again from\n"
+                         "its start as often as needed (without it the run ends with the file)"}}) {
+            app.add_option(name, *text, description)->option_text(value)->group(loadGroup);
+        }
         app.set_help_flag("--help,-h", "show this text");
         for (auto [name, text, description] :
              {std::tuple{"--discover-port", &discoverPort, "send announcements to UDP port N instead of 2308"},
@@ -130,6 +233,7 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         if (option == "--ini") return {std::nullopt, "--ini needs a file name"};
         if (option == "--report") return {std::nullopt, "--report needs a folder name"};
         if (option == "--control-port") return {std::nullopt, controlPortError()};
+        if (LoadTexts::isLoadOption(option)) return {std::nullopt, option + " needs a value (see --help)"};
         if (option == "--monitor" || option == "--monitor-bind" || option == "--web-hold")
             return {std::nullopt, option + " needs a value"};
         return {std::nullopt, portError(option)};
@@ -151,6 +255,16 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
     if (!options.monitorBindDn.empty() && options.monitorUri.empty())
         return {std::nullopt, "--monitor-bind needs --monitor"};
     if (options.webHoldS > 0 && options.webPort < 0) return {std::nullopt, "--web-hold needs --web"};
+    for (const char* name : LoadTexts::kNames) {
+        // "--rate=" and the like: given, but empty.
+        if (line.app.count(name) > 0 && line.app.get_option(name)->as<std::string>().empty())
+            return {std::nullopt, std::string(name) + " needs a value (see --help)"};
+    }
+    if (line.load.any()) {
+        auto plan = loadPlan(line.load, options.batch);
+        if (auto* error = std::get_if<std::string>(&plan)) return {std::nullopt, *error};
+        options.load = std::get<tarrow::load::LoadPlan>(std::move(plan));
+    }
     if (!line.discoverPort.empty()) options.discoverPort = *parsePort(line.discoverPort);
     if (!line.answerPort.empty()) {
         options.answerPort = *parsePort(line.answerPort);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/link_protocol.h"
+#include "common/load/load_schedule.h"
 
 namespace tarrow::cli {
 
@@ -35,6 +36,9 @@ struct CliOptions {
     std::string monitorBindDn;
     std::int32_t webPort = -1;
     std::int32_t webHoldS = 0;
+    // With --batch: the chosen load (--workers, --rate, --rate-file, --arrivals, --seed,
+    // --duration); none: one login after another on the form's user, as without them.
+    std::optional<tarrow::load::LoadPlan> load;
 };
 
 // The options, or the text of what is wrong with them.

@@ -2,7 +2,10 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFile>
+#include <pthread.h>
 #include <chrono>
+#include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -62,6 +65,59 @@ std::int64_t utcNowMs() {
         .count();
 }
 
+// Blocks SIGPIPE on this thread, and on every thread it starts, while it lives.
+class BlockedSigpipe {
+public:
+    BlockedSigpipe() {
+        sigset_t pipeOnly;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous_);
+    }
+    ~BlockedSigpipe() {
+        // A SIGPIPE raised meanwhile goes with the block, so that restoring the mask does
+        // not deliver it.
+        sigset_t pipeOnly;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        const timespec noWait{0, 0};
+        if (sigismember(&previous_, SIGPIPE) != 1) {
+            while (sigtimedwait(&pipeOnly, nullptr, &noWait) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    BlockedSigpipe(const BlockedSigpipe&) = delete;
+    BlockedSigpipe& operator=(const BlockedSigpipe&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+// The paced run: its load on standard error before the first login, how closely it held its
+// rate and whether the generator fell behind after the last.
+std::optional<tarrow::BatchTally> runPacedBatch(const tarrow::load::LoadPlan& plan, TfrmTrwMain& form,
+                                                ConsoleOutput& out, tarrow::BatchObserver* watch,
+                                                tarrow::BatchReport* report, const std::atomic<bool>& stop) {
+    out.notice("load", tarrow::load::planText(plan));
+    // SIGPIPE blocked on the workers (they inherit the mask): the directory libraries then
+    // spare the system calls that guard each write, and a closed standard output is a failed
+    // write (status 1) rather than the end of the program.
+    const BlockedSigpipe blocked;
+    tarrow::load::SteadyLoadClock clock;
+    tarrow::PacedBatchRun run = form.pacedBatch(plan, clock);
+    std::optional<tarrow::BatchTally> tally;
+    form.guarded([&] { tally = run.run(form.workloadUsersFile, watch, &stop); });
+    out.flush();
+    if (report) report->setLoad(run.loadJson());
+    if (!tally) return tally;
+    out.notice("load", tarrow::load::figuresText(run.timeline()));
+    if (const auto held = run.rateHeld()) out.notice("load", held->text());
+    if (const std::string warning = run.timeline().behindWarning(); !warning.empty())
+        out.notice("warning", warning);
+    return tally;
+}
+
 // --batch with --report DIR, --web PORT or --monitor URI: the batch run watched by its
 // report, which is written however the run ends, by the live page and by the directory's
 // counters; a folder that cannot be written, or a port that cannot be listened on, stops
@@ -101,8 +157,12 @@ int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput&
                                   [&clock] { return clock.nowUs(); });
     BatchStopSignals stopSignals;
     std::optional<tarrow::BatchTally> tally;
-    form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });
-    out.flush();
+    if (options.load) {
+        tally = runPacedBatch(*options.load, form, out, &watch, report.get(), stopSignals.stopRequested());
+    } else {
+        form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });
+        out.flush();
+    }
     int status = tally && tally->fileRead ? kOk : kBatchFailed;
     if (watch.sampler())
         std::fprintf(stderr, "directory: %s\n",
@@ -178,7 +238,7 @@ int run(const CliOptions& options) {
 
     if (options.batch) {
         int batchStatus = kOk;
-        if (!options.reportDir.empty() || options.webPort >= 0 || !options.monitorUri.empty()) {
+        if (!options.reportDir.empty() || options.webPort >= 0 || !options.monitorUri.empty() || options.load) {
             batchStatus = runWatchedBatch(options, form, out, platform->sources.monotonicClock);
         } else {
             // Status 0 only when the users file was read to its end; an error that ends the run

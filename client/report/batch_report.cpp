@@ -26,6 +26,8 @@ void BatchReport::onRunStart(std::int64_t startUs) {
 void BatchReport::onLogin(const BatchLogin& login) {
     if (!started_) onRunStart(login.startUs);
     const std::int64_t totalUs = login.endUs - login.startUs;
+    // A login of a paced run waits from when it was due; of a plain run, it was due at its start.
+    const std::int64_t latencyUs = login.endUs - login.due();
     LoginCounts& n = report_.logins;
     ++n.performed;
     switch (login.outcome) {
@@ -37,8 +39,10 @@ void BatchReport::onLogin(const BatchLogin& login) {
         break;
     }
     const std::int64_t sinceStartUs = login.endUs - startUs_;
-    latencies_.record(totalUs, login.phases);
-    intervals_.record(sinceStartUs, login.outcome, totalUs);
+    latencies_.record(latencyUs, login.phases);
+    service_.record(totalUs);
+    scheduleLag_.record(login.startUs - login.due());
+    intervals_.record(sinceStartUs, login.outcome, latencyUs);
     endUs_ = login.endUs;
 
     LoginRow row;
@@ -59,6 +63,11 @@ void BatchReport::onRunEnd(std::int64_t endUs, bool interrupted) {
     endUs_ = endUs;
     report_.interrupted = interrupted;
     report_.hostEnd = readHostCounters(options_.procNet);
+}
+
+void BatchReport::setLoad(nlohmann::ordered_json load) {
+    load_ = std::move(load);
+    report_.paced = PacedFigures{&service_, &scheduleLag_, &load_};
 }
 
 std::string BatchReport::reportJson() const {

@@ -10,6 +10,8 @@
 #include "report/model/report_writer.h"
 #include "report/model/run_report.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -48,6 +50,10 @@ public:
     // onRunEnd, as of the last login). Throws ReportError when a file could not be written whole.
     void finish();
 
+    // A paced run's "load" section (common/load/load_json.h): its report also has the
+    // service time and schedule lag of every login.
+    void setLoad(nlohmann::ordered_json load);
+
     // The report.json finish() writes.
     std::string reportJson() const;
 
@@ -58,7 +64,10 @@ private:
     std::int64_t endUs_ = 0;
     bool started_ = false;
     RunReport report_;
-    LoginLatencies latencies_;
+    LoginLatencies latencies_;      // execute is each login's latency: from due to end
+    LatencyHistogram service_;      // from start to end
+    LatencyHistogram scheduleLag_;  // from due to start
+    nlohmann::ordered_json load_;   // null unless a paced run
     IntervalSeries intervals_;
     MessageCounts messages_;
 };

@@ -7,6 +7,7 @@
 #include "report/model/run_report.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tarrow {
@@ -18,6 +19,10 @@ struct BatchLogin {
     std::string_view message;  // the error text ("QVDSLogin returned -203"); empty unless an error
     std::int64_t startUs = 0;  // the run's monotonic clock around DSUser::execute
     std::int64_t endUs = 0;
+    // When the login was due (a paced run); a run one login after another has it due when
+    // it starts.
+    std::optional<std::int64_t> dueUs;
+    std::int64_t due() const { return dueUs.value_or(startUs); }
     PhaseTimings phases;  // as the directory libraries measured them
 };
 

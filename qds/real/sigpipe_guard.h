@@ -7,7 +7,8 @@
 namespace qds {
 
 // Blocks SIGPIPE on this thread for its lifetime; a SIGPIPE raised meanwhile is taken
-// off again, unless one was already pending before.
+// off again, unless one was already pending before. On a thread that has SIGPIPE blocked
+// already, it changes nothing.
 class SigpipeGuard {
 public:
     SigpipeGuard();
@@ -18,6 +19,7 @@ public:
 private:
     sigset_t previousMask_;
     bool wasPending_ = false;
+    bool alreadyBlocked_ = false;
 };
 
 }  // namespace qds

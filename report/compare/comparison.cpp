@@ -103,7 +103,7 @@ Comparison compareRuns(const RunFigures& a, const RunFigures& b, const CompareSe
     const double z = zOfLevel(settings.level);
     const double grow = 1 + settings.thresholdPercent / 100;
     // The whole login first, then the phases in the order a login runs them.
-    std::vector<std::string> order{"latency", "connect", "tls", "bind", "verify", "unbind"};
+    std::vector<std::string> order{"latency", "service", "connect", "tls", "bind", "verify", "unbind"};
     for (const auto& entry : a.measures)
         if (std::find(order.begin(), order.end(), entry.first) == order.end()) order.push_back(entry.first);
     for (const std::string& measure : order) {

@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
     app.add_option("--level", settings.level, "confidence level of every interval")
         ->capture_default_str()
         ->check(CLI::Range(0.5, 0.999));
-    app.add_option("--gate", settings.gatedMeasures,
-                   "measures whose regression fails the gate: latency, connect, tls, bind, verify, unbind")
+    app.add_option(
+           "--gate", settings.gatedMeasures,
+           "measures whose regression fails the gate: latency, service, connect, tls, bind, verify, unbind")
         ->capture_default_str()
         ->delimiter(',');
     try {

@@ -126,6 +126,9 @@ std::optional<RunFigures> readRunFiguresText(std::string_view text, const std::s
         RunFigures run;
         run.path = name;
         run.measures["latency"] = readDistribution(*latency);
+        // From a login's start to its end; the same as latency in a run without a rate.
+        if (const auto service = report.find("service_us"); service != report.end() && service->is_object())
+            run.measures["service"] = readDistribution(*service);
         if (const auto phases = report.find("phases_us"); phases != report.end() && phases->is_object())
             for (const auto& [measure, figures] : phases->items())
                 if (figures.is_object() && figures.value("count", 0) > 0)

@@ -26,7 +26,8 @@ struct Distribution {
 
 struct RunFigures {
     std::string path;
-    // "latency" for the whole login, then the phases that the run measured.
+    // "latency" for the whole login (from when it was due), "service" (from its start) when the
+    // report has it, then the phases that the run measured.
     std::map<std::string, Distribution> measures;
     double loginsPerSecond = 0;
     // Logins of every whole second of the run (the last, partial one left out), for the

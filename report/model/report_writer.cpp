@@ -277,6 +277,13 @@ Json directoryJson(const monitor::MonitorState& state, std::size_t seconds) {
 
 }  // namespace
 
+const std::vector<std::string>& pacedOnlyKeys() {
+    static const std::vector<std::string> keys{
+        "service_us",         "schedule_lag_us",         "service_percentiles",
+        "histograms.service", "histograms.schedule_lag", "load"};
+    return keys;
+}
+
 std::string reportJson(const RunReport& report) {
     static const LoginLatencies kNoLatencies;
     static const IntervalSeries kNoSeconds;
@@ -308,6 +315,14 @@ std::string reportJson(const RunReport& report) {
     r["elapsed_s"] = elapsedS;
     r["logins_per_s"] = elapsedS > 0 ? static_cast<double>(report.logins.performed) / elapsedS : 0.0;
     r["latency_us"] = latencyJson(latencies.execute);
+    static const LatencyHistogram kNoFigures;
+    const PacedFigures* paced = report.paced ? &*report.paced : nullptr;
+    const LatencyHistogram& service = paced && paced->serviceUs ? *paced->serviceUs : kNoFigures;
+    const LatencyHistogram& scheduleLag = paced && paced->scheduleLagUs ? *paced->scheduleLagUs : kNoFigures;
+    if (paced) {
+        r["service_us"] = latencyJson(service);
+        r["schedule_lag_us"] = latencyJson(scheduleLag);
+    }
     r["phases_us"] = phasesJson(latencies);
     if (controlled) {
         static const LatencyHistogram kNone;
@@ -337,7 +352,13 @@ std::string reportJson(const RunReport& report) {
     for (const auto& [key, value] : report.settings) settings[key] = reportString(value);
     r["settings"] = std::move(settings);
     r["latency_percentiles"] = percentileCurveJson(latencies.execute);
+    if (paced) r["service_percentiles"] = percentileCurveJson(service);
     r["histograms"] = histogramsJson(latencies);
+    if (paced) {
+        r["histograms"]["service"] = service.serializeText();
+        r["histograms"]["schedule_lag"] = scheduleLag.serializeText();
+        if (paced->load) r["load"] = *paced->load;
+    }
     return r.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 

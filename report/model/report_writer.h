@@ -78,6 +78,15 @@ struct ControlledFigures {
     std::uint64_t outagesOmitted = 0;
 };
 
+// What only a paced batch run has (TarrowCli --batch with load options): each login's latency
+// is timed from when it was due, so service time and schedule lag are figures of their own, and
+// the "load" section says how the load was set and held (common/load/load_json.h builds it).
+struct PacedFigures {
+    const LatencyHistogram* serviceUs = nullptr;      // start to end
+    const LatencyHistogram* scheduleLagUs = nullptr;  // due to start
+    const nlohmann::ordered_json* load = nullptr;
+};
+
 // Everything report.json shows. The figures are referred to, not copied: they must outlive
 // the call to reportJson.
 struct RunReport {
@@ -96,6 +105,7 @@ struct RunReport {
     std::optional<ControlledFigures> controlled;
     // With --monitor: the directory's own counters (the "directory" section).
     const monitor::MonitorState* directory = nullptr;
+    std::optional<PacedFigures> paced;
 };
 
 // report.json's text: two-space indent, a line end at the end.
@@ -105,6 +115,9 @@ std::string reportJson(const RunReport& report);
 // "intervals[].clients", "clients"): what a batch report lacks and a comparison of the two
 // leaves out.
 const std::vector<std::string>& controlledOnlyKeys();
+
+// The keys only a paced batch run's report has (PacedFigures), as paths.
+const std::vector<std::string>& pacedOnlyKeys();
 
 // Text for the report: valid UTF-8 stays as it is; text that is not (a single-byte code page,
 // as users files and clients may send) is read as Latin-1, a character per byte, so that no

@@ -8,7 +8,9 @@ const COLOURS = {
   logins: "#2b6cb0", failures: "#c53030", p50: "#2f855a", p90: "#b7791f", p99: "#c53030",
   max: "#553c9a", connect: "#4299e1", tls: "#9f7aea", bind: "#ed8936", verify: "#48bb78",
   unbind: "#a0aec0", outage: "rgba(229, 62, 62, 0.15)", server: "#dd6b20", connections: "#2c7a7b",
-  readWaiters: "#b83280", writeWaiters: "#805ad5", threads: "#718096"
+  readWaiters: "#b83280", writeWaiters: "#805ad5", threads: "#718096",
+  due: "#718096", started: "#2b6cb0", target: "#2f855a", behind: "rgba(229, 62, 62, 0.5)",
+  service: "#ed8936"
 };
 const charts = {};
 
@@ -350,6 +352,68 @@ function drawDirectory(report) {
   });
 }
 
+// A paced run: logins due against logins started each second (a second in which fewer started
+// than were due is marked), and the latency from when each login was due against its service
+// time from its start.
+function fillLoad(report) {
+  const load = report.load;
+  const section = document.getElementById("section-load");
+  section.hidden = !load || !Array.isArray(load.seconds);
+  if (section.hidden) return;
+  const seconds = load.seconds;
+  const datasets = [
+    line("logins due", COLOURS.due, seconds.map((s) => ({ x: s.t_s, y: s.due }))),
+    line("logins started", COLOURS.started, seconds.map((s) => ({ x: s.t_s, y: s.started })))
+  ];
+  if (load.mode === "open") {
+    datasets.push(line("target rate", COLOURS.target, seconds.map((s) => ({ x: s.t_s, y: s.target_rate })),
+      { borderDash: [4, 4], pointRadius: 0 }));
+  }
+  const behind = seconds.filter((s) => s.behind_schedule);
+  if (behind.length) {
+    datasets.push(line("fewer started than due", COLOURS.behind, behind.map((s) => ({ x: s.t_s, y: s.started })),
+      { showLine: false, pointRadius: 5, pointStyle: "triangle" }));
+  }
+  drawOrUpdate("chart-load", {
+    type: "line", data: { datasets: datasets },
+    options: seriesOptions("Logins due and started per second", "per second", false)
+  });
+  const curve = (points, count) => (Array.isArray(points) ? points : [])
+    .map((pt) => ({ x: nines(pt.p, count), y: positive(pt.us), p: pt.p }));
+  const count = lookup(report, "latency_us.count") || 0;
+  drawOrUpdate("chart-latency-service", {
+    type: "line",
+    data: { datasets: [
+      line("latency (from due)", COLOURS.logins, curve(report.latency_percentiles, count), { pointRadius: 2 }),
+      line("service time (from start)", COLOURS.service, curve(report.service_percentiles, count), { pointRadius: 2 })
+    ] },
+    options: {
+      animation: false, responsive: true, maintainAspectRatio: false, parsing: false,
+      plugins: { title: { display: true, text: "Latency against service time" }, legend: { position: "bottom" } },
+      scales: {
+        x: { type: "linear", min: 0, max: nines(100, count), title: { display: true, text: "percentile" },
+             ticks: { stepSize: 1, callback: ninesLabel } },
+        y: { type: "logarithmic", title: { display: true, text: "µs (logarithmic)" } }
+      }
+    }
+  });
+  const warning = document.getElementById("load-warning");
+  warning.hidden = !load.generator_fell_behind;
+  warning.textContent = load.generator_fell_behind ? "Warning: " + load.generator_fell_behind.warning : "";
+  const settings = {};
+  for (const key of ["mode", "workers", "rate", "arrivals", "seed", "duration_s"]) {
+    if (load[key] !== null && load[key] !== undefined) settings[key] = load[key];
+  }
+  if (Array.isArray(load.curve) && load.curve.length) {
+    settings.curve = load.curve.map((s) => s.rate + "/s for " + s.seconds + " s").join(", ");
+  }
+  if (load.rate_held) {
+    settings.rate_held = figureText(load.rate_held.lowest_pct) + " % to " + figureText(load.rate_held.highest_pct) +
+      " % of the target in " + load.rate_held.full_seconds + " full seconds";
+  }
+  fillKeyValues("load-settings", "How the load was set:", settings);
+}
+
 function render(report) {
   window.tarrowLastReport = report;
   const controlled = report.report === "TarrowCtrl" || Array.isArray(report.clients) || report.reply_ms !== undefined;
@@ -364,6 +428,7 @@ function render(report) {
   fillFigures(report);
   drawCharts(report);
   drawDirectory(report);
+  fillLoad(report);
   fillPhaseTable(report);
   fillOutage(report);
   fillErrors(report);

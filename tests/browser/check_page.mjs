@@ -19,6 +19,9 @@ const reportPath = option("--report");
 const screenshot = option("--screenshot");
 const updates = Number(option("--updates") || 1);
 const CHARTS = ["chart-throughput", "chart-latency-time", "chart-phases", "chart-distribution"];
+// A paced run's page also draws logins due against started, and latency against service time.
+const pacedLoad = reportPath ? JSON.parse(readFileSync(reportPath, "utf8")).load : undefined;
+const charts = CHARTS.concat(pacedLoad ? ["chart-load", "chart-latency-service"] : []);
 
 function allowed(requestUrl) {
   if (requestUrl === url || requestUrl.startsWith("data:")) return true;
@@ -64,11 +67,26 @@ try {
     let inked = 0;
     for (let i = 3; i < pixels.length; i += 4) if (pixels[i] !== 0) inked++;
     return { id: id, chart: Boolean(chart), points: points, inked: inked };
-  }), CHARTS.concat(directoryCharts));
+  }), charts.concat(directoryCharts));
   for (const c of drawn) {
     if (!c.chart) failures.push(c.id + ": no chart");
     else if (c.points === 0) failures.push(c.id + ": chart without data");
     else if (c.inked < 500) failures.push(c.id + ": nothing drawn (" + c.inked + " pixels)");
+  }
+
+  if (pacedLoad) {
+    const load = await page.evaluate(() => ({
+      hidden: document.getElementById("section-load").hidden,
+      warning: document.getElementById("load-warning").hidden ? null : document.getElementById("load-warning").textContent,
+      marked: (Chart.getChart(document.getElementById("chart-load")).data.datasets
+        .find((d) => d.label === "fewer started than due") || { data: [] }).data.map((p) => p.x)
+    }));
+    if (load.hidden) failures.push("section-load: hidden for a paced run");
+    const expectedWarning = pacedLoad.generator_fell_behind ? "Warning: " + pacedLoad.generator_fell_behind.warning : null;
+    if (load.warning !== expectedWarning) failures.push("load-warning: " + load.warning + ", expected " + expectedWarning);
+    const behind = pacedLoad.seconds.filter((s) => s.behind_schedule).map((s) => s.t_s);
+    if (JSON.stringify(load.marked) !== JSON.stringify(behind))
+      failures.push("chart-load marks seconds " + JSON.stringify(load.marked) + ", expected " + JSON.stringify(behind));
   }
 
   const shown = await page.evaluate(() => ({

@@ -105,3 +105,27 @@ TEST(SigpipeGuard, SigpipeInsideTheGuardNeitherEndsTheProcessNorStaysPending) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SigpipeGuard, OnAThreadThatBlocksSigpipeItChangesNothing) {
+    sigset_t pipeOnly, before;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &before);
+    {
+        const qds::SigpipeGuard guard;
+        std::raise(SIGPIPE);
+    }
+    sigset_t mask, pending;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 1);  // still blocked, as the thread wants it
+    sigemptyset(&pending);
+    sigpending(&pending);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 1);  // left to the thread, as without the guard
+    const timespec noWait{0, 0};
+    sigtimedwait(&pipeOnly, nullptr, &noWait);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+}  // namespace

@@ -157,8 +157,44 @@ TEST_F(TarrowCliTest, BadOptionsAreNamedAndHelpListsTheTestOptions) {
     EXPECT_NE(help.out.find("--batch"), std::string::npos);
     EXPECT_NE(help.out.find("\n  --no-timings  ignore a controller's request"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("Test options"), std::string::npos);
+    EXPECT_NE(help.out.find("\n  --rate R            with --batch: an open loop of R logins per second"),
+              std::string::npos)
+        << help.out;
     EXPECT_NE(help.out.find("\n  --control-port N    connect the control channel to TCP port N"), std::string::npos)
         << help.out;
+}
+
+// A bad load option is named, with status 2, before any login: no line reaches standard output.
+TEST_F(TarrowCliTest, BadLoadOptionsAreNamedBeforeAnyLogin) {
+    const std::string users = path("users.dat");
+    std::ofstream(users) << "alice,secret,127.0.0.1:1,Users.Vantric,srv\n";
+    const std::string curve = path("curve.txt");
+    std::ofstream(curve) << "# storm\n100,2\n100;2\n";
+    const QString ini = QString::fromStdString(writeIni("127.0.0.1", users));
+    const std::vector<std::pair<QStringList, std::string>> cases{
+        {{"--rate", "0"}, "error: --rate needs a number of logins per second above 0"},
+        {{"--rate", "-5"}, "error: --rate needs a number of logins per second above 0"},
+        {{"--rate", "fast"}, "error: --rate needs a number of logins per second above 0"},
+        {{"--workers", "0"}, "error: --workers needs a number from 1 to 1024"},
+        {{"--rate-file", QString::fromStdString(curve)},
+         "error: --rate-file: " + curve + ":3: expected RATE,SECONDS"},
+        {{"--rate", "5", "--arrivals", "bursty"}, "error: --arrivals needs even or poisson"},
+        {{"--duration", "0"}, "error: --duration needs a number of seconds above 0"},
+    };
+    for (const auto& [options, error] : cases) {
+        QStringList args{"--ini", ini, "--batch", "--answer-port", "0"};
+        args << options;
+        const ProcessRun run = runToEnd(args);
+        EXPECT_EQ(run.exitCode, 2) << error;
+        EXPECT_NE(run.err.find(error), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "") << error;
+    }
+    for (const char* option : {"--rate", "--workers"}) {
+        const ProcessRun run = runToEnd({"--ini", ini, option, "4"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(std::string("error: ") + option + " needs --batch"), std::string::npos)
+            << run.err;
+    }
 }
 
 TEST_F(TarrowCliTest, WithoutIniOptionTheGeneratedTarrowIniBesideTheProgramIsRead) {

@@ -2,6 +2,7 @@
 // its own program's code from virtual figures, have the same keys but for the controlled-only
 // ones, and docs/report.md names every key of both.
 #include "client/report/batch_report.h"
+#include "common/load/load_json.h"
 #include "controller/core/json_report.h"
 #include "controller/core/run_stats.h"
 #include "report/compare/run_figures.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -27,9 +29,11 @@ std::string readAll(const std::filesystem::path& p) {
     return ss.str();
 }
 
-nlohmann::json batchReport(const TempFolder& folder) {
-    BatchReport report({folder.path() / "batch", "users.csv", [] { return std::int64_t{1'796'680'415'000}; },
-                        folder.path() / "no-proc"});
+// paced: a run at a chosen rate, whose logins were due 1 ms before they started.
+nlohmann::json batchReport(const TempFolder& folder, bool paced = false) {
+    const auto dir = folder.path() / (paced ? "paced" : "batch");
+    BatchReport report(
+        {dir, "users.csv", [] { return std::int64_t{1'796'680'415'000}; }, folder.path() / "no-proc"});
     report.onRunStart(0);
     for (int i = 0; i < 30; ++i) {
         BatchLogin l;
@@ -41,11 +45,19 @@ nlohmann::json batchReport(const TempFolder& folder) {
         l.endUs = l.startUs + 400;
         l.phases.set(LoginPhase::Connect, 50);
         l.phases.set(LoginPhase::Bind, 300);
+        if (paced) l.dueUs = l.startUs - 1000;
         report.onLogin(l);
     }
     report.onRunEnd(3'000'000, false);
+    if (paced) {
+        load::LoadPlan plan;
+        plan.curve = {{10, 3}};
+        load::LoadTimeline timeline(0);
+        timeline.add({0, 0, 10, 400});
+        report.setLoad(load::loadJson(plan, timeline, load::LoadSchedule(plan, 0), load::RateHeld{3, -1, 1}));
+    }
     report.finish();
-    return nlohmann::json::parse(readAll(folder.path() / "batch" / "report.json"));
+    return nlohmann::json::parse(readAll(dir / "report.json"));
 }
 
 nlohmann::json controlledReport() {
@@ -100,12 +112,34 @@ TEST(ReportSchema, BothProgramsWriteTheSameKeysButTheControlledOnes) {
         EXPECT_TRUE(controlled.count(key)) << key << ": listed as controlled-only but not written";
 }
 
+TEST(ReportSchema, APacedRunAddsExactlyItsOwnKeysTimedFromDue) {
+    TempFolder folder;
+    const auto json = batchReport(folder, true);
+    auto paced = compare::reportKeyPaths(json);
+    const auto plain = compare::reportKeyPaths(batchReport(folder));
+    for (const std::string& key : plain) EXPECT_TRUE(paced.count(key)) << key << ": missing in a paced run";
+    for (const std::string& key : pacedOnlyKeys()) EXPECT_TRUE(paced.count(key)) << key << ": not written";
+    for (const std::string& key : paced) {
+        const bool own = std::any_of(pacedOnlyKeys().begin(), pacedOnlyKeys().end(), [&](const std::string& k) {
+            return key == k || key.starts_with(k + ".") || key.starts_with(k + "[]");
+        });
+        EXPECT_TRUE(plain.count(key) || own) << key << ": only paced, and not said to be";
+    }
+    // Latency from due, service from start, the lag between them.
+    EXPECT_EQ(json["latency_us"]["p50"], 1400);
+    EXPECT_EQ(json["service_us"]["p50"], 400);
+    EXPECT_EQ(json["schedule_lag_us"]["p50"], 1000);
+    EXPECT_EQ(json["intervals"][0]["p50_us"], 1400);
+    EXPECT_EQ(json["load"]["mode"], "open");
+}
+
 TEST(ReportSchema, TheDocumentationNamesEveryKeyOfBoth) {
     TempFolder folder;
     const std::string docs = readAll(std::filesystem::path(TARROW_SOURCE_DIR) / "docs" / "report.md");
     ASSERT_FALSE(docs.empty());
     auto keys = compare::reportKeyPaths(batchReport(folder));
     keys.merge(compare::reportKeyPaths(controlledReport()));
+    keys.merge(compare::reportKeyPaths(batchReport(folder, true)));
     // A key has its row; an object or array its members' rows; a member of the percentile
     // shape is documented with the shape, under its object's row.
     const std::function<bool(const std::string&)> documented = [&](const std::string& key) {

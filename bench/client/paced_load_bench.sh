@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Figures for the paced batch run (TarrowCli --batch with load options) against a private slapd
+# on 127.0.0.1, each beside a reference measured in the same run:
+#   1. rate accuracy: --rate 1000 for SECONDS s: logins started in each full second against the
+#      target (target within +-1 %) and the schedule lag p99 (target <= 1 ms);
+#   2. throughput: --workers 1, 2 and 4 without a rate for SECONDS s, alternated ROUNDS times
+#      with a plain libldap loop on as many threads doing the same per login (new connection,
+#      simple bind, "Who am I?", unbind): the median ratio of the rates (targets: 0.97 for one
+#      worker, 0.95 for two and four);
+#   3. memory: --rate 1000 --report for MEMORY_S s, VmRSS sampled every 5 s: the first sample
+#      after 10 s against the last (held flat: everything kept per login is bounded).
+#   paced_load_bench.sh BUILD_DIR [SECONDS] [ROUNDS] [MEMORY_S]     defaults: 8, 5, 600
+set -euo pipefail
+build=$(cd "${1:?usage: paced_load_bench.sh BUILD_DIR [SECONDS] [ROUNDS] [MEMORY_S]}" && pwd)
+seconds=${2:-8}
+rounds=${3:-5}
+memory_s=${4:-600}
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+cli=$build/client/cli/TarrowCli
+loop=$build/bench/directory/ldap_threaded_loop
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-bench.XXXXXX")
+trap 'bash "$scripts/private-slapd.sh" stop "$work/slapd" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+
+source "$(dirname "$0")/bench_slapd.sh"
+start_bench_slapd "$work" 1000
+printf '[General]\r\nWorkloadUsersFile=users.csv\r\n' >"$work/bench.ini"
+
+paced() {  # paced OPTIONS...: one paced run; its standard error in $work/paced.err
+  (cd "$work" && "$cli" --ini bench.ini --batch --answer-port 0 "$@" 2>"$work/paced.err" |
+    awk '/^  There were / { print $3 }')
+}
+
+echo "== Rate accuracy: --rate 1000 for $seconds s"
+performed=$(paced --rate 1000 --duration "$seconds")
+grep '^load:\|^warning:' "$work/paced.err"
+awk -v n="$performed" -v s="$seconds" '
+  /^load: logins started per full second/ { lo = $7; hi = $10 }
+  /^load: latency/ { for (i = 1; i <= NF; i++) if ($i == "lag") lag = $(i + 5) }
+  END {
+    printf "performed %d of %d due; per full second %s %% to %s %% of the target (target within +-1 %%); schedule lag p99 %s ms (target <= 1)\n",
+           n, 1000 * s, lo, hi, lag }' "$work/paced.err"
+
+echo "== Throughput: --workers N without a rate beside a libldap loop on N threads, $rounds rounds of $seconds s"
+for workers in 1 2 4; do
+  ratios=()
+  for round in $(seq 1 "$rounds"); do
+    if [ $((round % 2)) -eq 1 ]; then
+      n=$(paced --workers "$workers" --duration "$seconds")
+      ref=$("$loop" "ldap://127.0.0.1:$port" "$dn" benchpw "$workers" "$seconds")
+    else
+      ref=$("$loop" "ldap://127.0.0.1:$port" "$dn" benchpw "$workers" "$seconds")
+      n=$(paced --workers "$workers" --duration "$seconds")
+    fi
+    ratios+=("$(awk -v n="$n" -v s="$seconds" -v ref="$ref" 'BEGIN { split(ref, r, " "); printf "%.3f", n / s / r[3] }')")
+    echo "   workers $workers round $round: TarrowCli $((n / ${seconds%.*}))/s, libldap loop $(awk '{ printf "%.0f", $3 }' <<<"$ref")/s"
+  done
+  median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  target=$([ "$workers" -eq 1 ] && echo 0.97 || echo 0.95)
+  echo "workers $workers: ratios ${ratios[*]}; median $median (target >= $target)"
+done
+
+echo "== Memory: --rate 1000 --report for $memory_s s, VmRSS every 5 s"
+(cd "$work" && exec "$cli" --ini bench.ini --batch --answer-port 0 --rate 1000 --duration "$memory_s" \
+  --report "$work/report" >/dev/null 2>"$work/memory.err") &
+pid=$!
+samples=()
+while kill -0 "$pid" 2>/dev/null; do
+  sleep 5
+  rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
+  [ -n "$rss" ] && samples+=("$rss")
+done
+wait "$pid" || true
+grep '^load:\|^warning:' "$work/memory.err" || true
+if [ "${#samples[@]}" -ge 3 ]; then
+  echo "VmRSS KiB: after 10 s ${samples[1]}, last ${samples[-1]} (${#samples[@]} samples: ${samples[*]})"
+fi
