@@ -17,6 +17,7 @@ BatchWatch::BatchWatch(BatchReport* report, std::unique_ptr<monitor::MonitorSamp
 
 void BatchWatch::onRunStart(std::int64_t startUs) {
     started_ = true;
+    if (plan_) schedule_.emplace(*plan_, startUs);
     // The first reading is taken before the first login.
     if (sampler_) sampler_->start(startUs);
     if (report_) report_->onRunStart(startUs);
@@ -32,7 +33,14 @@ void BatchWatch::onLogin(const BatchLogin& login) {
     case LoginOutcome::Failed: ++failed_; break;
     case LoginOutcome::Error: ++errors_; break;
     }
-    latencies_.record(login.endUs - login.startUs, login.phases);
+    // As the report times it: a login of a paced run waits from when it was due.
+    latencies_.record(login.endUs - login.due(), login.phases);
+    if (plan_) {
+        service_.record(login.endUs - login.startUs);
+        scheduleLag_.record(login.startUs - login.due());
+        ++due_;
+        ++loginsStarted_;
+    }
     if (live_ && login.endUs - publishedUs_ >= kPublishEveryUs) {
         publishedUs_ = login.endUs;
         publish();
@@ -60,6 +68,9 @@ void BatchWatch::publish() {
     figures.errors = errors_;
     figures.latencies = &latencies_;
     figures.directory = directory ? &*directory : nullptr;
+    metrics::ScheduleFigures schedule{&service_, &scheduleLag_, due_, loginsStarted_, std::nullopt};
+    if (schedule_ && plan_->openLoop()) schedule.targetRate = schedule_->targetRateAt(monotonicUs_());
+    if (plan_) figures.schedule = &schedule;
     live_->publishMetrics(metrics::runMetricsText(figures));
 }
 

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "client/report/batch_report.h"
 #include "client/ui/batch_observer.h"
+#include "common/load/load_schedule.h"
 #include "common/monitor/monitor_sampler.h"
 #include "common/web/live_view.h"
 
@@ -20,6 +22,10 @@ public:
     // report, sampler and live may each be null; monotonicUs is the run's clock.
     BatchWatch(BatchReport* report, std::unique_ptr<monitor::MonitorSampler> sampler,
                std::unique_ptr<web::LiveView> live, std::function<std::int64_t()> monotonicUs);
+
+    // A paced run: /metrics also has its schedule figures, and the target rate of the
+    // moment for an open loop. Before the run starts.
+    void setLoadPlan(const load::LoadPlan& plan) { plan_ = plan; }
 
     void onRunStart(std::int64_t startUs) override;
     void onLogin(const BatchLogin& login) override;
@@ -41,7 +47,13 @@ private:
     std::uint64_t successful_ = 0;
     std::uint64_t failed_ = 0;
     std::uint64_t errors_ = 0;
-    LoginLatencies latencies_;
+    LoginLatencies latencies_;  // execute: from when each login was due to its end
+    std::optional<load::LoadPlan> plan_;
+    std::optional<load::LoadSchedule> schedule_;  // the plan's, for its target rate
+    LatencyHistogram service_;
+    LatencyHistogram scheduleLag_;
+    std::uint64_t due_ = 0;
+    std::uint64_t loginsStarted_ = 0;
 };
 
 }  // namespace tarrow::cli

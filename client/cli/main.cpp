@@ -158,6 +158,7 @@ int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput&
     BatchStopSignals stopSignals;
     std::optional<tarrow::BatchTally> tally;
     if (options.load) {
+        watch.setLoadPlan(*options.load);
         tally = runPacedBatch(*options.load, form, out, &watch, report.get(), stopSignals.stopRequested());
     } else {
         form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });

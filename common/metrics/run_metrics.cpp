@@ -44,6 +44,27 @@ void directoryMetrics(PrometheusText& out, const monitor::MonitorState& d) {
     }
 }
 
+void scheduleMetrics(PrometheusText& out, const ScheduleFigures& s) {
+    if (s.service) {
+        out.family("tarrow_login_service_seconds", "histogram",
+                   "Time of a login from its start to its end (a paced run)");
+        out.histogram("tarrow_login_service_seconds", {}, *s.service);
+    }
+    if (s.scheduleLag) {
+        out.family("tarrow_login_schedule_lag_seconds", "histogram",
+                   "Time of a login from when it was due to its start (a paced run)");
+        out.histogram("tarrow_login_schedule_lag_seconds", {}, *s.scheduleLag);
+    }
+    out.family("tarrow_logins_due_total", "counter", "Logins that were due (a paced run)");
+    out.sample("tarrow_logins_due_total", {}, s.due);
+    out.family("tarrow_logins_started_total", "counter", "Logins that started (a paced run)");
+    out.sample("tarrow_logins_started_total", {}, s.started);
+    if (s.targetRate) {
+        out.family("tarrow_target_logins_per_second", "gauge", "The target rate of the moment (a paced run)");
+        out.sample("tarrow_target_logins_per_second", {}, *s.targetRate);
+    }
+}
+
 }  // namespace
 
 std::string runMetricsText(const RunFigures& f) {
@@ -61,6 +82,7 @@ std::string runMetricsText(const RunFigures& f) {
             out.histogram("tarrow_login_phase_duration_seconds", {{"phase", loginPhaseName(p)}},
                           f.latencies->phases[static_cast<std::size_t>(p)]);
     }
+    if (f.schedule) scheduleMetrics(out, *f.schedule);
     if (f.clientsConnected) {
         out.family("tarrow_clients_connected", "gauge", "Clients connected to the controller");
         out.sample("tarrow_clients_connected", {}, *f.clientsConnected);

@@ -12,6 +12,16 @@
 
 namespace tarrow::metrics {
 
+// A paced run's schedule (docs/metrics.md): each login's service time (start to end) and
+// schedule lag (due to start), the logins due and started, and the target rate of the moment.
+struct ScheduleFigures {
+    const LatencyHistogram* service = nullptr;
+    const LatencyHistogram* scheduleLag = nullptr;
+    std::uint64_t due = 0;
+    std::uint64_t started = 0;
+    std::optional<double> targetRate;  // an open loop only
+};
+
 struct RunFigures {
     std::uint64_t successful = 0;
     std::uint64_t failed = 0;
@@ -20,6 +30,7 @@ struct RunFigures {
     std::optional<std::uint64_t> clientsConnected;     // a controlled run only
     std::optional<std::uint64_t> indeterminate;        // a controlled run only
     const monitor::MonitorState* directory = nullptr;  // with --monitor only
+    const ScheduleFigures* schedule = nullptr;         // a paced batch run only
 };
 
 // The text /metrics serves.
