@@ -174,4 +174,74 @@ TEST(RunMetrics, DirectoryCountersLessTheMonitorsOwnBindsByDialect) {
     EXPECT_EQ(t.find("tarrow_directory_binds"), std::string::npos);
 }
 
+// Only the lines of the families whose names begin with prefix.
+std::string linesOf(const std::string& text, const std::string& prefix) {
+    std::istringstream in(text);
+    std::string line, out;
+    while (std::getline(in, line))
+        if (line.rfind(prefix, 0) == 0 || line.rfind("# HELP " + prefix, 0) == 0 ||
+            line.rfind("# TYPE " + prefix, 0) == 0)
+            out += line + "\n";
+    return out;
+}
+
+TEST(RunMetrics, APacedRunsScheduleFiguresOnlyForAPacedRun) {
+    LoginLatencies l;
+    l.record(1500, {});
+    const std::string plain = runMetricsText(figures(1, 0, 0, &l));
+    for (const char* name : {"tarrow_login_service", "tarrow_login_schedule_lag", "tarrow_logins_due",
+                             "tarrow_logins_started", "tarrow_target"})
+        EXPECT_EQ(plain.find(name), std::string::npos) << name;
+
+    LatencyHistogram service, lag;
+    service.record(1000);
+    service.record(50);
+    lag.record(500);
+    lag.record(0);
+    ScheduleFigures s{&service, &lag, 3, 2, 50.0};
+    RunFigures f = figures(2, 0, 0, &l);
+    f.schedule = &s;
+    const std::string paced = runMetricsText(f);
+    // The same 85 bounds as the duration histogram.
+    EXPECT_EQ(buckets(paced, "tarrow_login_service_seconds_bucket").size(), 86u);
+    EXPECT_EQ(buckets(paced, "tarrow_login_schedule_lag_seconds_bucket").size(), 86u);
+    const auto at = [&](const std::string& series, const char* le) {
+        return series + "_bucket{le=\"" + le + "\"} ";
+    };
+    EXPECT_NE(paced.find(at("tarrow_login_service_seconds", "0.000056") + "1\n"), std::string::npos);
+    EXPECT_NE(paced.find(at("tarrow_login_service_seconds", "0.001024") + "2\n"), std::string::npos);
+    EXPECT_NE(paced.find(at("tarrow_login_schedule_lag_seconds", "0.000032") + "1\n"), std::string::npos);
+    EXPECT_NE(paced.find(at("tarrow_login_schedule_lag_seconds", "0.000512") + "2\n"), std::string::npos);
+    EXPECT_NE(paced.find("tarrow_login_service_seconds_sum 0.00105\ntarrow_login_service_seconds_count 2\n"),
+              std::string::npos);
+    EXPECT_NE(paced.find("tarrow_login_schedule_lag_seconds_sum 0.0005\ntarrow_login_schedule_lag_seconds_count 2\n"),
+              std::string::npos);
+    EXPECT_EQ(linesOf(paced, "tarrow_logins_"),
+              "# HELP tarrow_logins_total Logins that ended, by outcome (success, failed, error)\n"
+              "# TYPE tarrow_logins_total counter\n"
+              "tarrow_logins_total{outcome=\"success\"} 2\n"
+              "tarrow_logins_total{outcome=\"failed\"} 0\n"
+              "tarrow_logins_total{outcome=\"error\"} 0\n"
+              "# HELP tarrow_logins_due_total Logins that were due (a paced run)\n"
+              "# TYPE tarrow_logins_due_total counter\n"
+              "tarrow_logins_due_total 3\n"
+              "# HELP tarrow_logins_started_total Logins that started (a paced run)\n"
+              "# TYPE tarrow_logins_started_total counter\n"
+              "tarrow_logins_started_total 2\n");
+    EXPECT_EQ(linesOf(paced, "tarrow_target"),
+              "# HELP tarrow_target_logins_per_second The target rate of the moment (a paced run)\n"
+              "# TYPE tarrow_target_logins_per_second gauge\n"
+              "tarrow_target_logins_per_second 50\n");
+    // A closed loop has no target rate; the label set stays outcome, phase and le.
+    s.targetRate.reset();
+    const std::string closed = runMetricsText(f);
+    EXPECT_EQ(closed.find("tarrow_target"), std::string::npos);
+    EXPECT_EQ(closed.find("{phase"), paced.find("{phase"));
+    std::set<std::string> labels;
+    const std::regex label(R"re(([a-z_]+)=")re");
+    for (auto it = std::sregex_iterator(paced.begin(), paced.end(), label); it != std::sregex_iterator(); ++it)
+        labels.insert((*it)[1]);
+    EXPECT_EQ(labels, (std::set<std::string>{"outcome", "phase", "le"}));
+}
+
 }  // namespace
