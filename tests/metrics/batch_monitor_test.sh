@@ -51,12 +51,39 @@ jq_check "$r" ".directory.totals.completed == $reached and .directory.totals.mon
 jq_check "$r" '(.directory.intervals | length) == (.intervals | length) and ([.directory.intervals[].t_s] == [.intervals[].t_s])'
 jq_check "$r" '([.directory.intervals[].completed | select(. != null)] | add) == .directory.totals.completed'
 jq_check "$r" '[.directory.intervals[] | .connections >= 1 and .threads >= 1] | all'
+check "a run one login after another has no schedule figures" \
+  test "$(grep -c 'tarrow_login_service\|tarrow_login_schedule_lag\|tarrow_logins_due\|tarrow_logins_started\|tarrow_target' "$work/metrics.txt")" -eq 0
 # The page draws the directory's charts (Chromium, when the browser tests can run here).
 here=$(cd "$(dirname "$0")" && pwd)
 if [ -d "$here/../browser/node_modules/playwright-core" ] && command -v node >/dev/null; then
   check "report.html draws the directory's charts" \
     node "$here/../browser/check_page.mjs" "file://$work/r1/report.html" --report "$r"
 fi
+
+say "a paced run's schedule figures"
+free_port paced_port || exit 1
+(cd "$work" && timeout 30 "$cli" --ini "$work/Run.ini" --batch --rate 50 --duration 3 --report "$work/r5" \
+  --web "$paced_port" --web-hold 3 >"$work/b5.log" 2>"$work/b5.err") &
+b5=$!
+started "$b5"
+check "the paced run ends and the page stays up" wait_for 20 grep -q "the live view stays up" "$work/b5.err"
+curl -sf "http://127.0.0.1:$paced_port/metrics" >"$work/paced.txt"
+wait "$b5"
+check "status 0" test $? -eq 0
+r=$work/r5/report.json
+performed=$(jq '.logins.performed' "$r")
+check "logins were made ($performed)" test "$performed" -gt 100
+check "started logins equal the report's $performed" has_line "^tarrow_logins_started_total $performed$" "$work/paced.txt"
+check "due logins equal the report's" has_line "^tarrow_logins_due_total $(jq '[.load.seconds[].due] | add' "$r")$" "$work/paced.txt"
+check "the target rate" has_line "^tarrow_target_logins_per_second 50$" "$work/paced.txt"
+for h in service schedule_lag; do
+  check "the $h histogram counts every login" has_line "^tarrow_login_${h}_seconds_count $performed$" "$work/paced.txt"
+done
+# A login is timed from when it was due: its whole time is its schedule lag and its service time.
+sums=$(awk '/^tarrow_login_(duration|service|schedule_lag)_seconds_sum / { s[$1] = $2 * 1e6 }
+  END { printf "%.0f %.0f", s["tarrow_login_duration_seconds_sum"],
+        s["tarrow_login_service_seconds_sum"] + s["tarrow_login_schedule_lag_seconds_sum"] }' "$work/paced.txt")
+check "duration sum = service + schedule lag ($sums)" test "${sums% *}" = "${sums#* }"
 
 say "a monitor that cannot be read"
 free_port nothing_port || exit 1

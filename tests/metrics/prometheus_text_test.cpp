@@ -214,8 +214,10 @@ TEST(RunMetrics, APacedRunsScheduleFiguresOnlyForAPacedRun) {
     EXPECT_NE(paced.find(at("tarrow_login_schedule_lag_seconds", "0.000512") + "2\n"), std::string::npos);
     EXPECT_NE(paced.find("tarrow_login_service_seconds_sum 0.00105\ntarrow_login_service_seconds_count 2\n"),
               std::string::npos);
-    EXPECT_NE(paced.find("tarrow_login_schedule_lag_seconds_sum 0.0005\ntarrow_login_schedule_lag_seconds_count 2\n"),
-              std::string::npos);
+    EXPECT_NE(
+        paced.find(
+            "tarrow_login_schedule_lag_seconds_sum 0.0005\ntarrow_login_schedule_lag_seconds_count 2\n"),
+        std::string::npos);
     EXPECT_EQ(linesOf(paced, "tarrow_logins_"),
               "# HELP tarrow_logins_total Logins that ended, by outcome (success, failed, error)\n"
               "# TYPE tarrow_logins_total counter\n"
