@@ -27,16 +27,22 @@ batch() {  # batch NAME [options]: TarrowCli --batch in the run folder; status i
   batch_status=$?
 }
 
+scraped() {  # scraped NAME PORT FILE [options]: a batch run with --web PORT; /metrics at its end in FILE
+  local name=$1 port=$2 file=$3
+  shift 3
+  (cd "$work" && TARROW_MONITOR_PASSWORD=$password timeout 30 "$cli" --ini "$work/Run.ini" --batch "$@" \
+    --web "$port" --web-hold 3 >"$work/$name.log" 2>"$work/$name.err") &
+  local pid=$!
+  started "$pid"
+  check "$name ends and the page stays up" wait_for 20 grep -q "the live view stays up" "$work/$name.err"
+  curl -sf "http://127.0.0.1:$port/metrics" >"$file"
+  wait "$pid"
+  check "status 0" test $? -eq 0
+}
+
 say "a batch run with the directory's counters and the live page"
-(cd "$work" && TARROW_MONITOR_PASSWORD=$password timeout 30 "$cli" --ini "$work/Run.ini" --batch \
-  --report "$work/r1" --monitor "ldap://$tree" --monitor-bind cn=tarrow-monitor,cn=Monitor \
-  --web "$web_port" --web-hold 3 >"$work/b1.log" 2>"$work/b1.err") &
-b1=$!
-started "$b1"
-check "the run ends and the page stays up" wait_for 20 grep -q "the live view stays up" "$work/b1.err"
-curl -sf "http://127.0.0.1:$web_port/metrics" >"$work/metrics.txt"
-wait "$b1"
-check "status 0" test $? -eq 0
+scraped b1 "$web_port" "$work/metrics.txt" --report "$work/r1" --monitor "ldap://$tree" \
+  --monitor-bind cn=tarrow-monitor,cn=Monitor
 r=$work/r1/report.json
 performed=$(jq '.logins.performed' "$r")
 reached=$(jq '.phases_us.bind.count' "$r")
@@ -62,14 +68,7 @@ fi
 
 say "a paced run's schedule figures"
 free_port paced_port || exit 1
-(cd "$work" && timeout 30 "$cli" --ini "$work/Run.ini" --batch --rate 50 --duration 3 --report "$work/r5" \
-  --web "$paced_port" --web-hold 3 >"$work/b5.log" 2>"$work/b5.err") &
-b5=$!
-started "$b5"
-check "the paced run ends and the page stays up" wait_for 20 grep -q "the live view stays up" "$work/b5.err"
-curl -sf "http://127.0.0.1:$paced_port/metrics" >"$work/paced.txt"
-wait "$b5"
-check "status 0" test $? -eq 0
+scraped b5 "$paced_port" "$work/paced.txt" --rate 50 --duration 3 --report "$work/r5"
 r=$work/r5/report.json
 performed=$(jq '.logins.performed' "$r")
 check "logins were made ($performed)" test "$performed" -gt 100
