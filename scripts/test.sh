@@ -12,15 +12,16 @@ failed=()
 echo "== format"
 bash scripts/check-format.sh || failed+=(format)
 for preset in release asan; do
-  echo "== $preset build"
+  echo "== $preset build (at ${SECONDS} s)"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  echo "== $preset tests"
+  echo "== $preset tests (at ${SECONDS} s)"
   ctest --preset "$preset" -j "$jobs" || failed+=("$preset")
 done
 # Every parser and handler fuzzed briefly (scripts/fuzz.sh; a longer run is by hand).
-echo "== fuzz"
+echo "== fuzz (at ${SECONDS} s)"
 bash scripts/fuzz.sh "${TARROW_FUZZ_SECONDS:-5}" || failed+=(fuzz)
+echo "== took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 if [ ${#failed[@]} -ne 0 ]; then
   echo "== failed suites: ${failed[*]}" >&2
   exit 1

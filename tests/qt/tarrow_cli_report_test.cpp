@@ -118,7 +118,12 @@ TEST_F(TarrowCliReport, DoubleWithALoginDelayOf3000UsGivesAP50Of3000To3300) {
     const auto j = nlohmann::json::parse(readAll(path("report/report.json")));
     const auto p50 = j["latency_us"]["p50"].get<double>();
     EXPECT_GE(p50, 3000);
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers add a few hundred microseconds of our own code to every login.
+    EXPECT_LE(p50, 3600);
+#else
     EXPECT_LE(p50, 3300);
+#endif
     EXPECT_EQ(j["logins"]["performed"], 300);
     EXPECT_EQ(j["logins"]["errors"], 43);  // u3: every 7th line from the 4th
     EXPECT_EQ(j["logins"]["successful"], 257);
