@@ -39,16 +39,24 @@ make_subnet() {  # HOSTS_FILE
   {
     echo "link set lo up"
     echo "link add br0 type bridge"
+    echo "link set br0 addrgenmode none"
     echo "link set br0 up"
     for h in "${hosts[@]}"; do
       echo "link add $h type veth peer name eth0 netns $ns_prefix-$h"
-      echo "link set $h master br0 up"
+      echo "link set $h addrgenmode none master br0 up"
+      # A workstation's port is isolated from the other workstations' ports (a switch's protected
+      # port): its broadcasts reach the controller and the directory host, which is all the
+      # fleet speaks with. Flooded to every port, a thousand clients' announcements cost the
+      # machine seconds of CPU each second (1000 x 1000 copies every announcement period).
+      [[ $h == ws* ]] && echo "link set $h type bridge_slave isolated on"
     done
   } | ip -n "$sw" -batch -
-  # nsenter enters only the network namespace: ip -n would remount /sys for each host.
+  # nsenter enters only the network namespace: ip -n would remount /sys for each host. No link
+  # gets an IPv6 address: the fleet speaks IPv4, and each link's IPv6 announcements would be
+  # flooded to every port of the bridge.
   printf '%s\n' "${lines[@]}" | xargs -P 2 -L 1 sh -c \
-    'printf "link set lo up\naddr add %s/%s brd + dev eth0\nlink set eth0 up\n" "$4" "$1" | nsenter --net="/run/netns/$3" ip -batch -' \
-    sh "$subnet_bits"
+    'printf "link set lo up\naddr add %s/%s brd + dev eth0\nlink set eth0 addrgenmode none up\n" "$4" "$1" |
+       nsenter --net="/run/netns/$3" ip -batch -' sh "$subnet_bits"
   printf '%s\n' "${lines[@]}" >>"$1"
 }
 
