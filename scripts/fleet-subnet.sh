@@ -20,18 +20,29 @@ made_namespaces=()
 
 # Makes the switch and every host of hosts (dir, ctrl, ws1 ...); one veth per host, its switch
 # end named after the host on the bridge, eth0 with the host's address in the host. A thousand
-# hosts take a few seconds: every namespace is made by one ip, every link by one ip in the
-# switch, and each host configures its own end with one ip, two hosts at a time (an ip per
-# command, or ip -n with its remount of /sys, took minutes).
+# hosts take seconds, not minutes: every namespace is made by one ip, every link by one ip in
+# the switch, and each host is configured by one ip of its own, two at a time (nsenter enters
+# the network namespace only; ip -n would remount /sys for each).
+#
+# The kernel's neighbour table is shared by every namespace and holds 1024 learned entries
+# (gc_thresh3 of the machine); a thousand hosts learning each other's addresses overflow it, and
+# the packets that need a new entry are dropped. So each host knows whom it speaks with as
+# permanent entries, which are not counted: the controller and the directory host know every
+# host, a workstation knows those two; every host knows the broadcast. Each eth0 has a MAC made
+# from its address (02:00:0a:e7 and the last two octets). No link gets an IPv6 address: the
+# fleet speaks IPv4, and each link's IPv6 announcements would go to every port.
 make_subnet() {  # HOSTS_FILE
-  local sw=$ns_prefix-switch h o addr lines=()
+  local sw=$ns_prefix-switch h o addr mac batches status=0 lines=() servers=()
   for h in "${hosts[@]}"; do
     case $h in
-      dir) addr=$dir_addr ;;
-      ctrl) addr=$ctrl_addr ;;
-      *) o=$((10 + ${h#ws})); addr=10.231.$((o / 256)).$((o % 256)) ;;
+      dir) o=2 ;;
+      ctrl) o=3 ;;
+      *) o=$((10 + ${h#ws})) ;;
     esac
-    lines+=("$h $ns_prefix-$h $addr")
+    addr=10.231.$((o / 256)).$((o % 256))
+    printf -v mac '02:00:0a:e7:%02x:%02x' $((o / 256)) $((o % 256))
+    lines+=("$h $ns_prefix-$h $addr $mac")
+    [[ $h == ws* ]] || servers+=("neigh replace $addr lladdr $mac dev eth0 nud permanent")
     made_namespaces+=("$ns_prefix-$h")   # listed before they exist: cleanup removes any part made
   done
   made_namespaces+=("$sw")
@@ -41,8 +52,9 @@ make_subnet() {  # HOSTS_FILE
     echo "link add br0 type bridge"
     echo "link set br0 addrgenmode none"
     echo "link set br0 up"
-    for h in "${hosts[@]}"; do
-      echo "link add $h type veth peer name eth0 netns $ns_prefix-$h"
+    for h in "${lines[@]}"; do
+      read -r h o addr mac <<<"$h"
+      echo "link add $h type veth peer name eth0 address $mac netns $o"
       echo "link set $h addrgenmode none master br0 up"
       # A workstation's port is isolated from the other workstations' ports (a switch's protected
       # port): its broadcasts reach the controller and the directory host, which is all the
@@ -51,13 +63,25 @@ make_subnet() {  # HOSTS_FILE
       [[ $h == ws* ]] && echo "link set $h type bridge_slave isolated on"
     done
   } | ip -n "$sw" -batch -
-  # nsenter enters only the network namespace: ip -n would remount /sys for each host. No link
-  # gets an IPv6 address: the fleet speaks IPv4, and each link's IPv6 announcements would be
-  # flooded to every port of the bridge.
-  printf '%s\n' "${lines[@]}" | xargs -P 2 -L 1 sh -c \
-    'printf "link set lo up\naddr add %s/%s brd + dev eth0\nlink set eth0 addrgenmode none up\n" "$4" "$1" |
-       nsenter --net="/run/netns/$3" ip -batch -' sh "$subnet_bits"
-  printf '%s\n' "${lines[@]}" >>"$1"
+  batches=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-fleet-subnet.XXXXXX")
+  for h in "${lines[@]}"; do
+    read -r h o addr mac <<<"$h"
+    {
+      echo "link set lo up"
+      echo "addr add $addr/$subnet_bits brd + dev eth0"
+      echo "link set eth0 addrgenmode none up"
+      echo "neigh replace $broadcast lladdr ff:ff:ff:ff:ff:ff dev eth0 nud permanent"
+      if [[ $h == ws* ]]; then
+        printf '%s\n' "${servers[@]}"
+      else
+        printf 'neigh replace %s lladdr %s dev eth0 nud permanent\n' $(printf '%s\n' "${lines[@]}" | awk -v me="$h" '$1 != me { print $3, $4 }')
+      fi
+    } >"$batches/$o"
+  done
+  (cd "$batches" && printf '%s\n' * | xargs -P 2 -I{} nsenter --net=/run/netns/{} ip -batch {}) || status=$?
+  rm -rf "$batches"
+  [ $status -eq 0 ] || return $status
+  printf '%s\n' "${lines[@]}" | cut -d' ' -f1-3 >>"$1"
 }
 
 # A pulled cable: the host's end on the switch goes down (or up again).

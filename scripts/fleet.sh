@@ -235,16 +235,8 @@ seq -f "$run/ws%.0f" 1 "$k" | xargs mkdir -p
 ctrl_fds_before=$(ctrl_fds)
 t0=$(now_s)
 t0_utc=$(date -u +%H:%M:%S.%N)
-# nsenter enters the host's network namespace only (ip netns exec also remounts /sys, which
-# doubles the cost of each start); a thousand starts queue behind each other on two cores.
-for i in $(seq 1 "$k"); do
-  (cd "$run/ws$i" && exec nsenter --net="/run/netns/$ns_prefix-ws$i" "$cli" --ini "$run/TarrowRun.ini" \
-     >client.log 2>client.err) &
-  client_pids+=($!)
-done
-clients_started_s=$(since "$t0")
-
-# Established control connections on the controller host, sampled every 0.1 s.
+# Established control connections on the controller host, sampled every 0.1 s from the start:
+# a thousand clients take longer to start than the first of them takes to connect.
 (
   last=-1
   while :; do
@@ -254,6 +246,14 @@ clients_started_s=$(since "$t0")
   done
 ) >"$run/connections.log" 2>/dev/null &
 helper_pids+=($!)
+# nsenter enters the host's network namespace only (ip netns exec also remounts /sys, which
+# doubles the cost of each start); a thousand starts queue behind each other on two cores.
+for i in $(seq 1 "$k"); do
+  (cd "$run/ws$i" && exec nsenter --net="/run/netns/$ns_prefix-ws$i" "$cli" --ini "$run/TarrowRun.ini" \
+     >client.log 2>client.err) &
+  client_pids+=($!)
+done
+clients_started_s=$(since "$t0")
 
 # Link faults: the switch end of the host's cable goes down and up at the given seconds.
 if [ ${#link_faults[@]} -gt 0 ]; then
