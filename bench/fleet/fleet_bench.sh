@@ -3,10 +3,11 @@
 # K = 200 (2000 logins), each on a virtual subnet made by scripts/fleet.sh (root). Prints, side by
 # side with their ratio: setting up the namespaces and links, the time from the workstations'
 # start until every client is connected (the clients' first announcement goes out 5 s after
-# start), logins per second while all work, the controller's CPU time per login and the memory
-# of one client process.
+# start), logins per second while all work, the controller's CPU time per login and what one
+# workstation costs: the memory of one client process, the controller's descriptors for it and
+# the kernel's memory for its namespace and link.
 #
-#   fleet_bench.sh BUILD_DIR [BIG_K]      (BIG_K defaults to 200)
+#   fleet_bench.sh BUILD_DIR [BIG_K]      (BIG_K defaults to 200; at most 1021, one bridge)
 set -euo pipefail
 build=$(cd "${1:?usage: fleet_bench.sh BUILD_DIR [BIG_K]}" && pwd)
 big=${2:-200}
@@ -41,4 +42,6 @@ row "logins per second while every client works" "$(metric 20 logins_per_s_all_w
 row "controller CPU per login (ms)" "$(cpu_per_login 20)" "$(cpu_per_login "$big")"
 row "client process, resident (KiB)" "$(metric 20 client_rss_kib)" "$(metric "$big" client_rss_kib)"
 row "client process, proportional share (KiB)" "$(metric 20 client_pss_kib)" "$(metric "$big" client_pss_kib)"
+row "controller descriptors per client" "$(metric 20 ctrl_fds_per_client)" "$(metric "$big" ctrl_fds_per_client)"
+row "kernel memory per namespace, Slab+Percpu (KiB)" "$(metric 20 kernel_kib_per_namespace)" "$(metric "$big" kernel_kib_per_namespace)"
 echo "(logins per second: each client logs in once per MaxDelay = 1 s, so 10.00 is the ideal ratio)"
