@@ -284,7 +284,8 @@ sample_client_memory() {
 }
 
 # ---- the run ------------------------------------------------------------------------------
-[ -n "$bound_s" ] || bound_s=$((60 + (logins + k - 1) / k * (max_delay + 10)))
+# A thousand clients take half a minute to start on two cores: 1 s more for each 25.
+[ -n "$bound_s" ] || bound_s=$((60 + (logins + k - 1) / k * (max_delay + 10) + k / 25))
 if [ -n "$ctrl_down" ]; then read -r cd_down cd_up <<<"$ctrl_down"; bound_s=$((bound_s + ${cd_up%.*})); fi
 for f in "${link_faults[@]}"; do read -r _ _ u <<<"$f"; bound_s=$((bound_s + ${u%.*})); done
 deadline=$(awk -v t="$t0" -v b="$bound_s" 'BEGIN { printf "%.3f", t + b }')
