@@ -6,11 +6,11 @@
 #
 #   fleet.sh [options] [K] [LOGINS]      (root)
 #
-# K workstations (default 20, at most 1021: one bridge) each run TarrowCli in client mode with the Tarrow.ini
-# that TarrowMgrCli wrote for the subnet's broadcast address; TarrowCtrl hands out LOGINS logins
-# (default 10 per workstation); the directory host runs a private slapd seeded with the users
-# file. The controller's summary is printed, and the run folder with its CSV and every log is
-# kept. Every namespace, link and process made here is removed at the end, also on failure and
+# K workstations (default 20, at most 1021: the ports of one bridge) each run TarrowCli in client
+# mode with the Tarrow.ini that TarrowMgrCli wrote for the subnet's directed broadcast address
+# (10.231.7.255); TarrowCtrl hands out LOGINS logins (default 10 per workstation); the directory
+# host runs a private slapd seeded with the users file. The controller's summary is printed, and
+# the run folder with its CSV and every log is kept. Every namespace, link and process made here is removed at the end, also on failure and
 # on Ctrl-C. See the README ("A fleet on a virtual subnet") for the options and the faults.
 set -euo pipefail
 
@@ -273,7 +273,7 @@ if [ ${#link_faults[@]} -gt 0 ]; then
 fi
 
 # The memory of the clients once every one is connected (resident and proportional set), and
-# what the controller holds for them (descriptors and resident memory beyond its own at start).
+# the descriptors the controller holds for them beyond its own at start.
 sample_client_memory() {
   local pid
   for pid in "${client_pids[@]}"; do [ -r "/proc/$pid/smaps_rollup" ] && echo "/proc/$pid/smaps_rollup"; done |
