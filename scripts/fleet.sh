@@ -10,8 +10,9 @@
 # mode with the Tarrow.ini that TarrowMgrCli wrote for the subnet's directed broadcast address
 # (10.231.7.255); TarrowCtrl hands out LOGINS logins (default 10 per workstation); the directory
 # host runs a private slapd seeded with the users file. The controller's summary is printed, and
-# the run folder with its CSV and every log is kept. Every namespace, link and process made here is removed at the end, also on failure and
-# on Ctrl-C. See the README ("A fleet on a virtual subnet") for the options and the faults.
+# the run folder with its CSV and every log is kept. Every namespace, link and process made here
+# is removed at the end, also on failure and on Ctrl-C. See the README ("A fleet on a virtual
+# subnet") for the options and the faults.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
