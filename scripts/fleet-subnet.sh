@@ -2,8 +2,9 @@
 # bridge in a namespace of its own. Nothing here touches the machine's own network namespace.
 # Callers set ns_prefix (unique per run) and hosts (dir, ctrl, ws1 ...) first.
 
-# A /21 (10.231.0.0 to 10.231.7.255): room for every port of one bridge with the workstations'
-# addresses (10 + N) kept from the /24 this once was; the directed broadcast is 10.231.7.255.
+# A /21 (10.231.0.0 to 10.231.7.255): room for a host on every port of one bridge, workstation N
+# at 10 + N counted from 10.231.0.0 (ws1 is 10.231.0.11, ws246 10.231.1.0); every host's eth0
+# carries the /21, so the directed broadcast 10.231.7.255 is the same on all of them.
 subnet=10.231.0.0/21
 subnet_bits=21
 broadcast=10.231.7.255
