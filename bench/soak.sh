@@ -9,7 +9,7 @@
 #   soak.sh [--build DIR] [--clients K] [--users N] [--run-dir DIR] [MINUTES]      (root)
 #
 # The workstations, the controller and the directory are hosts of a virtual subnet made of
-# network namespaces (scripts/fleet-subnet.sh: 10.231.0.0/24, the bridge in a namespace of its
+# network namespaces (scripts/fleet-subnet.sh: 10.231.0.0/21, the bridge in a namespace of its
 # own; nothing of the machine's own network changes and nothing is sent outside). K defaults to
 # 200: each client logs in about once a second with MaxDelay 1. Every namespace and process made
 # here is removed at the end, also on failure and on Ctrl-C.
@@ -73,7 +73,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 sweep_stale
 
-echo "== Soak: $minutes min, $k workstations with MaxDelay 1, $users users, on $subnet_prefix.0/24"
+echo "== Soak: $minutes min, $k workstations with MaxDelay 1, $users users, on $subnet"
 make_subnet "$run/hosts.txt"
 "$mgr" --num-users "$users" --tree "$dir_addr:389" --broadcast "$broadcast" --working-dir "$run/" \
        --csv-file Users.csv >"$run/generator.log"

@@ -46,3 +46,13 @@ login_rates() {  # ALL_CONNECTED_S CSV...
 
 # Seconds since the start at which CONNECTIONS established control connections were first seen.
 connected_at() { awk -v want="$1" '$2 >= want { print $1; exit }' "$run/connections.log"; }
+
+# The kernel's memory as /proc/meminfo has it: "MemAvailable Slab+Percpu" in KiB. The machine
+# is shared, so the difference around the setup is an estimate that grows better with K.
+kernel_memory_kib() {
+  awk '/^MemAvailable:/ { a = $2 } /^(Slab|Percpu):/ { k += $2 } END { print a, k }' /proc/meminfo
+}
+kernel_per_host() {  # "BEFORE" "AFTER" NAMESPACES
+  awk -v b="$1" -v a="$2" -v n="$3" 'BEGIN { split(b, x, " "); split(a, y, " ")
+    printf "kernel_kib_per_namespace=%.0f\navailable_kib_per_namespace=%.0f\n", (y[2] - x[2]) / n, (x[1] - y[1]) / n }'
+}

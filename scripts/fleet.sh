@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
 # A fleet on a real subnet: K workstation hosts, one controller host and one directory host,
 # each a network namespace of its own, joined by a bridge that lives in a further namespace.
-# The subnet (10.231.0.0/24) exists only inside these namespaces; nothing of the machine's own
+# The subnet (10.231.0.0/21) exists only inside these namespaces; nothing of the machine's own
 # network namespace is changed, and nothing is sent outside the namespaces made here.
 #
 #   fleet.sh [options] [K] [LOGINS]      (root)
 #
-# K workstations (default 20, at most 240) each run TarrowCli in client mode with the Tarrow.ini
-# that TarrowMgrCli wrote for the subnet's broadcast address; TarrowCtrl hands out LOGINS logins
-# (default 10 per workstation); the directory host runs a private slapd seeded with the users
-# file. The controller's summary is printed, and the run folder with its CSV and every log is
-# kept. Every namespace, link and process made here is removed at the end, also on failure and
-# on Ctrl-C. See the README ("A fleet on a virtual subnet") for the options and the faults.
+# K workstations (default 20, at most 1021: the ports of one bridge) each run TarrowCli in client
+# mode with the Tarrow.ini that TarrowMgrCli wrote for the subnet's directed broadcast address
+# (10.231.7.255); TarrowCtrl hands out LOGINS logins (default 10 per workstation); the directory
+# host runs a private slapd seeded with the users file. The controller's summary is printed, and
+# the run folder with its CSV and every log is kept. Every namespace, link and process made here
+# is removed at the end, also on failure and on Ctrl-C. See the README ("A fleet on a virtual
+# subnet") for the options and the faults.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/fleet-subnet.sh"
 usage() {
   cat <<'USAGE'
 Usage: fleet.sh [options] [K] [LOGINS]
-  K                       workstation hosts (1 to 240, default 20)
+  K                       workstation hosts (1 to 1021, default 20)
   LOGINS                  logins the controller hands out (default 10 per workstation)
 Options:
   --build DIR             the built programs (default: install what is missing and build
@@ -86,7 +88,9 @@ while [ $# -gt 0 ]; do
 done
 [ ${#positional[@]} -le 2 ] || die "too many arguments (see --help)"
 k=${positional[0]:-20}
-is_uint "$k" && [ "$k" -ge 1 ] && [ "$k" -le 240 ] || die "K must be a number from 1 to 240, got \"$k\""
+is_uint "$k" && [ "$k" -ge 1 ] || die "K must be a number from 1 to $fleet_max_workstations, got \"$k\""
+[ "$k" -le "$fleet_max_workstations" ] ||
+  die "K is at most $fleet_max_workstations, got $k: one bridge takes 1023 ports, two of them the directory and the controller host"
 logins=${positional[1]:-$((10 * k))}
 is_uint "$logins" && [ "$logins" -ge 1 ] || die "LOGINS must be a number from 1, got \"$logins\""
 for f in "${link_faults[@]}"; do
@@ -115,7 +119,6 @@ done
 # ---- addresses and names ----------------------------------------------------------------
 # One prefix per run: runs side by side, or left behind by a killed run, never clash.
 ns_prefix=tarrowfleet$$
-source "$here/fleet-subnet.sh"
 source "$here/fleet-report.sh"
 ldap_port=389
 relay_port=1389
@@ -142,7 +145,9 @@ cleanup() {
   set +e
   trap - INT TERM
   # The helpers are subshells with children of their own (a pipeline, a sleep): the whole tree goes.
-  for pid in "${helper_pids[@]}" $ctrl_pid "${client_pids[@]}"; do kill_tree "$pid"; done
+  for pid in "${helper_pids[@]}" $ctrl_pid; do kill_tree "$pid"; done
+  # A client is TarrowCli itself (the subshell execs nsenter, which execs it): one kill for all.
+  [ ${#client_pids[@]} -eq 0 ] || kill -TERM "${client_pids[@]}" 2>/dev/null
   PRIVATE_SLAPD_ADDRESS=$dir_addr bash "$here/private-slapd.sh" stop "$run/slapd" >/dev/null 2>&1
   local removed
   removed=$(remove_namespaces)
@@ -160,10 +165,12 @@ now_s() { echo "$EPOCHREALTIME"; }
 since() { awk -v a="$1" -v b="$(now_s)" 'BEGIN { printf "%.1f", b - a }'; }
 
 # ---- the subnet ---------------------------------------------------------------------------
-echo "== Fleet $ns_prefix: $k workstations, a controller host and a directory host on $subnet_prefix.0/24 (bridge in a namespace of its own)"
+echo "== Fleet $ns_prefix: $k workstations, a controller host and a directory host on $subnet (bridge in a namespace of its own)"
+kernel_before=$(kernel_memory_kib)
 setup_start=$(now_s)
 make_subnet "$run/hosts.txt"
 setup_ms=$(awk -v a="$setup_start" -v b="$(now_s)" 'BEGIN { printf "%d", (b - a) * 1000 }')
+kernel_after=$(kernel_memory_kib)
 
 # ---- files: generator, users, INI ---------------------------------------------------------
 tree=$dir_addr:$ldap_port
@@ -212,6 +219,12 @@ start_controller() {
   ctrl_cpus+=("$run/controller$suffix.cpu")
 }
 ctrl_logs=(); ctrl_csvs=(); ctrl_cpus=()
+# Open descriptors of the running TarrowCtrl (the child of the timing subshell).
+ctrl_fds() {
+  local p
+  p=$(pgrep -P "$ctrl_pid" 2>/dev/null | head -n 1)
+  [ -z "$p" ] || find "/proc/$p/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l
+}
 echo "== Controller host $ctrl_addr: TarrowCtrl for $logins logins"
 start_controller "$logins"
 for _ in $(seq 100); do grep -q "listening" "$run/controller.err" 2>/dev/null && break; sleep 0.05; done
@@ -219,17 +232,12 @@ grep -q "listening" "$run/controller.err" || die "TarrowCtrl did not start: $(ca
 
 # ---- workstations -------------------------------------------------------------------------
 echo "== $k workstations $(ws_addr 1) to $(ws_addr "$k"): TarrowCli in client mode, MaxDelay $max_delay"
+seq -f "$run/ws%.0f" 1 "$k" | xargs mkdir -p
+ctrl_fds_before=$(ctrl_fds)
 t0=$(now_s)
 t0_utc=$(date -u +%H:%M:%S.%N)
-for i in $(seq 1 "$k"); do
-  mkdir -p "$run/ws$i"
-  (cd "$run/ws$i" && exec ip netns exec "$(ns_of "ws$i")" "$cli" --ini "$run/TarrowRun.ini" \
-     >"$run/ws$i/client.log" 2>"$run/ws$i/client.err") &
-  client_pids+=($!)
-done
-clients_started_s=$(since "$t0")
-
-# Established control connections on the controller host, sampled every 0.1 s.
+# Established control connections on the controller host, sampled every 0.1 s from the start:
+# a thousand clients take longer to start than the first of them takes to connect.
 (
   last=-1
   while :; do
@@ -239,6 +247,14 @@ clients_started_s=$(since "$t0")
   done
 ) >"$run/connections.log" 2>/dev/null &
 helper_pids+=($!)
+# nsenter enters the host's network namespace only (ip netns exec also remounts /sys, which
+# doubles the cost of each start); a thousand starts queue behind each other on two cores.
+for i in $(seq 1 "$k"); do
+  (cd "$run/ws$i" && exec nsenter --net="/run/netns/$ns_prefix-ws$i" "$cli" --ini "$run/TarrowRun.ini" \
+     >client.log 2>client.err) &
+  client_pids+=($!)
+done
+clients_started_s=$(since "$t0")
 
 # Link faults: the switch end of the host's cable goes down and up at the given seconds.
 if [ ${#link_faults[@]} -gt 0 ]; then
@@ -257,19 +273,20 @@ if [ ${#link_faults[@]} -gt 0 ]; then
   helper_pids+=($!)
 fi
 
-# The memory of the clients once every one is connected (resident and proportional set).
+# The memory of the clients once every one is connected (resident and proportional set), and
+# the descriptors the controller holds for them beyond its own at start.
 sample_client_memory() {
-  local rss=0 pss=0 n=0 v
-  for pid in "${client_pids[@]}"; do
-    [ -r "/proc/$pid/smaps_rollup" ] || continue
-    v=$(awk '/^Rss:/ { r = $2 } /^Pss:/ { p = $2 } END { print r + 0, p + 0 }' "/proc/$pid/smaps_rollup")
-    rss=$((rss + ${v% *})); pss=$((pss + ${v#* })); n=$((n + 1))
-  done
-  [ $n -gt 0 ] && echo "client_rss_kib=$((rss / n))" && echo "client_pss_kib=$((pss / n))"
+  local pid
+  for pid in "${client_pids[@]}"; do [ -r "/proc/$pid/smaps_rollup" ] && echo "/proc/$pid/smaps_rollup"; done |
+    xargs -r cat 2>/dev/null | awk '/^Rss:/ { n++; rss += $2 } /^Pss:/ { pss += $2 }
+      END { if (n > 0) printf "client_rss_kib=%d\nclient_pss_kib=%d\n", rss / n, pss / n }'
+  awk -v before="$ctrl_fds_before" -v now="$(ctrl_fds)" -v k="$k" 'BEGIN {
+    if (before != "" && now != "") printf "ctrl_fds_before=%d\nctrl_fds_connected=%d\nctrl_fds_per_client=%.2f\n", before, now, (now - before) / k }'
 }
 
 # ---- the run ------------------------------------------------------------------------------
-[ -n "$bound_s" ] || bound_s=$((60 + (logins + k - 1) / k * (max_delay + 10)))
+# A thousand clients take half a minute to start on two cores: 1 s more for each 25.
+[ -n "$bound_s" ] || bound_s=$((60 + (logins + k - 1) / k * (max_delay + 10) + k / 25))
 if [ -n "$ctrl_down" ]; then read -r cd_down cd_up <<<"$ctrl_down"; bound_s=$((bound_s + ${cd_up%.*})); fi
 for f in "${link_faults[@]}"; do read -r _ _ u <<<"$f"; bound_s=$((bound_s + ${u%.*})); done
 deadline=$(awk -v t="$t0" -v b="$bound_s" 'BEGIN { printf "%.3f", t + b }')
@@ -337,6 +354,7 @@ first_connected_s=$(connected_at 1)
 {
   echo "workstations=$k"
   echo "setup_ms=$setup_ms"
+  kernel_per_host "$kernel_before" "$kernel_after" $((k + 3))
   echo "t0_utc_day_s=$t0_day_s"
   echo "clients_started_s=$clients_started_s"
   echo "first_connected_s=${first_connected_s:-}"

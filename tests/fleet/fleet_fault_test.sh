@@ -10,7 +10,6 @@ build=${2:?usage: fleet_fault_test.sh FAULT BUILD_DIR}
 source "$(dirname "$0")/fleet_test_lib.sh"
 skip_unless_fleet_possible
 
-ctrl_addr=10.231.0.3
 # Lines of a log after the last time the client took the controller's answer.
 after_last_answer() { awk -v a="Received: DISCOVER from $ctrl_addr" '$0 == a { n = NR } { l[NR] = $0 } END { for (i = n + 1; i <= NR; i++) print l[i] }' "$1"; }
 answers_taken() { grep -cx "Received: DISCOVER from $ctrl_addr" "$1"; }

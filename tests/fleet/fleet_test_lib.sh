@@ -1,6 +1,7 @@
 # Helpers of the fleet tests, sourced: skip where a fleet cannot run, run scripts/fleet.sh into
 # a run folder of the test's own, and count failed checks.
 fleet_script=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)/fleet.sh
+source "${fleet_script%/*}/fleet-subnet.sh"   # the subnet's addresses: broadcast, ctrl_addr, ws_addr
 failures=0
 checks=0
 
