@@ -87,7 +87,7 @@ private:
                 budget -= std::min(budget, static_cast<std::size_t>(n));
                 if (!closing_ && !failed_)
                     server_.engine_.received(id, std::string_view(buffer, static_cast<std::size_t>(n)));
-                // A short read took all there was: the epoll set reports what comes next, so
+                // A short read took all there was: the notifier reports what comes next, so
                 // a reply costs one read rather than a second one that finds nothing.
                 if (static_cast<std::size_t>(n) < sizeof buffer) return;
                 continue;
@@ -96,9 +96,6 @@ private:
             if (n < 0 && errno == EINTR) continue;
             return peerGone();  // end of stream or a failure such as a reset
         }
-        // Budget spent with bytes perhaps left: no new edge reports them, so come back to them
-        // after the other connections had their turn.
-        QTimer::singleShot(0, this, [this] { readable(); });
     }
 
     void writable() {

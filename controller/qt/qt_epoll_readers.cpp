@@ -24,7 +24,7 @@ QtEpollReaders::~QtEpollReaders() {
 bool QtEpollReaders::add(int fd, Reader& reader) {
     if (epollFd_ < 0) return false;
     epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLET;
+    ev.events = EPOLLIN;
     ev.data.ptr = &reader;
     return ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) == 0;
 }

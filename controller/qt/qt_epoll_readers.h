@@ -1,9 +1,7 @@
-// Read readiness of many descriptors through one edge-triggered epoll set, which the Qt loop
+// Read readiness of many descriptors through one level-triggered epoll set, which the Qt loop
 // watches with a single notifier. With a notifier per connection every loop turn polled each
 // of thousands of descriptors and sent each ready one a Qt event; now a turn costs one poll
-// entry, and a ready connection is called straight from the batch epoll returns. Edge-
-// triggered, because a level-triggered set polls every reported descriptor once more on the
-// next turn, which costs as much as the poll it replaces.
+// entry, and a ready connection is called straight from the batch epoll returns.
 #pragma once
 
 #include <QObject>
@@ -28,11 +26,8 @@ public:
     // False when the set could not be created; createError() says why (an errno value).
     bool valid() const { return epollFd_ >= 0; }
     int createError() const { return createError_; }
-    // Calls reader.readable() when bytes, the end of the stream or an error arrive on fd (and
-    // once at once when some are there already). The reader reads until a read returns fewer
-    // bytes than it asked for (a stream's bytes are then all taken) or nothing; one that stops
-    // earlier calls itself again later. False when the set cannot take fd. reader must stay
-    // alive until the loop turn after remove(fd).
+    // Calls reader.readable() while fd has bytes, end of stream or an error to read. False
+    // when the set cannot take it. reader must stay alive until the loop turn after remove(fd).
     bool add(int fd, Reader& reader);
     // Stops reporting fd; call before closing it. Unknown descriptors are ignored.
     void remove(int fd);
