@@ -7,7 +7,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -37,20 +36,19 @@ std::string peerText(int fd) {
 
 // One connection on its descriptor. The engine talks to it through ControlLink; it reports
 // reads and closes to the engine, never from inside a call the engine made.
-class QtControlServer::Link : public QObject, public ControlLink, public QtEpollReaders::Reader {
+class QtControlServer::Link : public QObject, public ControlLink {
 public:
-    Link(QtControlServer& server, int fd) : server_(server), fd_(fd), writer_(fd, QSocketNotifier::Write) {
+    Link(QtControlServer& server, int fd)
+        : server_(server), fd_(fd), reader_(fd, QSocketNotifier::Read), writer_(fd, QSocketNotifier::Write) {
         writer_.setEnabled(false);
+        connect(&reader_, &QSocketNotifier::activated, this, [this] { readable(); });
         connect(&writer_, &QSocketNotifier::activated, this, [this] { writable(); });
-        watched_ = server_.readers_.add(fd_, *this);
     }
     ~Link() override {
-        if (!done_) server_.readers_.remove(fd_);  // finish() did it for one deleted later
+        reader_.setEnabled(false);
         writer_.setEnabled(false);
         ::close(fd_);
     }
-    // False when the connection could not be watched for reading; it is then closed unserved.
-    bool watched() const { return watched_; }
 
     void send(std::string_view bytes) override {
         if (closing_ || failed_) return;
@@ -77,8 +75,7 @@ public:
     ControlEngine::SessionId id = 0;
 
 private:
-    void readable() override {
-        if (done_) return;  // finished earlier in the same batch of ready connections
+    void readable() {
         char buffer[2048];
         std::size_t budget = kReadBudgetBytes;
         while (budget > 0) {
@@ -130,16 +127,16 @@ private:
     void finish() {
         if (done_) return;
         done_ = true;
-        server_.readers_.remove(fd_);
+        reader_.setEnabled(false);
         writer_.setEnabled(false);
         server_.finished(this);
     }
 
     QtControlServer& server_;
     int fd_;
+    QSocketNotifier reader_;
     QSocketNotifier writer_;
     std::string pending_;
-    bool watched_ = false;
     bool closing_ = false;
     bool failed_ = false;
     bool done_ = false;
@@ -166,11 +163,6 @@ QtControlServer::~QtControlServer() {
 }
 
 bool QtControlServer::listenOn(std::uint16_t port, QString& error) {
-    if (!readers_.valid()) {
-        error = QString::fromStdString(std::string("cannot create an epoll set: ") +
-                                       std::strerror(readers_.createError()));
-        return false;
-    }
     if (listen(QHostAddress::AnyIPv4, port)) return true;
     error = errorString();
     return false;
@@ -183,11 +175,6 @@ void QtControlServer::incomingConnection(qintptr descriptor) {
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto* link = new Link(*this, fd);
-    if (!link->watched()) {  // out of memory or epoll watches: closed as if refused
-        std::cerr << "TarrowCtrl: cannot watch a connection: " << std::strerror(errno) << "\n";
-        delete link;
-        return;
-    }
     link->id = engine_.connected(*link, peerText(fd));
     if (link->id == 0) {  // refused (full or stopping): closed at once
         delete link;

@@ -1,11 +1,9 @@
 // TCP listener of the control channel. Qt accepts; each connection is then served straight on
-// its descriptor (one read and one send per exchange, no extra buffering or wake-ups), its
-// reads reported by one epoll set for all connections (QtEpollReaders), which is what lets one
-// thread serve thousands of clients.
+// its descriptor with QSocketNotifier (one read and one send per exchange, no extra buffering
+// or wake-ups), which is what lets one thread serve thousands of clients.
 #pragma once
 
 #include "controller/core/control_engine.h"
-#include "controller/qt/qt_epoll_readers.h"
 
 #include <QTcpServer>
 
@@ -36,7 +34,6 @@ private:
     static constexpr int kAcceptBackOffMs = 100;
 
     ControlEngine& engine_;
-    QtEpollReaders readers_;  // before links_: every link leaves it when destroyed
     std::unordered_set<Link*> links_;
     bool acceptFailing_ = false;  // the last accept failed; told once until one succeeds
 };
