@@ -1,10 +1,12 @@
 // Load driver for TarrowCtrl on 127.0.0.1: opens many control connections that speak the
 // client's side (every "U" packet answered at once with "R1") and reports exchanges per
 // second and the time from a reply to the next packet. The same driver runs against a
-// minimal echo-style server in this process as the reference, and the ratio is printed.
+// minimal echo-style server in this process as the reference, and the ratio is printed,
+// with the CPU time per exchange of its serving thread.
 // Then TarrowCtrl runs with clients that accept the timings request and send a timing
 // record with every reply, alternated with runs without timings (--no-timings), and the
-// ratio of the two and the controller's CPU time per exchange of each are printed. Each round
+// ratio of the two, the ratio with timings to the reference and the controller's CPU time
+// per exchange of each are printed. Each round
 // ends with a run with timings and the live view (--web 0) whose event stream a page reads the
 // whole time, and the ratio to the run without the page is printed; then one with --web
 // whose /metrics a scraper reads once a second, as Prometheus would, against the run with
@@ -180,14 +182,21 @@ public:
         thread_ = std::thread([this] { run(); });
     }
     ~ReferenceServer() {
-        stop_ = true;
-        thread_.join();
+        stop();
         close(listenFd_);
     }
     std::uint16_t port() const { return port_; }
+    // The serving thread's CPU time, known once stop() returned.
+    double cpuSeconds() const { return cpuSeconds_; }
+    void stop() {
+        if (stop_.exchange(true)) return;
+        thread_.join();
+    }
 
 private:
     void run() {
+        timespec begin{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &begin);
         const int ep = epoll_create1(EPOLL_CLOEXEC);
         epoll_event ev{};
         ev.events = EPOLLIN;
@@ -224,8 +233,13 @@ private:
         }
         for (int fd : fds) close(fd);
         close(ep);
+        timespec end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        cpuSeconds_ = static_cast<double>(end.tv_sec - begin.tv_sec) +
+                      static_cast<double>(end.tv_nsec - begin.tv_nsec) / 1e9;
     }
     int listenFd_ = -1;
+    double cpuSeconds_ = 0;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -368,9 +382,12 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     DriveResult reference;
+    double referenceCpu = 0;
     {
         ReferenceServer server;
         reference = drive(server.port(), clients, seconds);
+        server.stop();
+        referenceCpu = server.cpuSeconds();
     }
     // Without and with timings, alternated, so that a drift of the machine hits both.
     DriveResult plain, timed, watched, scraped;
@@ -432,6 +449,8 @@ int main(int argc, char** argv) {
     std::printf("ratio TarrowCtrl/reference: %.2f\n",
                 reference.perSecond() > 0 ? plain.perSecond() / reference.perSecond() : 0.0);
     const double timedRatio = plain.perSecond() > 0 ? timed.perSecond() / plain.perSecond() : 0.0;
+    std::printf("ratio with timings/reference: %.2f\n",
+                reference.perSecond() > 0 ? timed.perSecond() / reference.perSecond() : 0.0);
     std::printf("ratio with timings/without: %.2f (target >= 0.80: %s)\n", timedRatio,
                 timedRatio >= 0.8 ? "yes" : "NO");
     auto cpu = [](const char* name, double cpuSeconds, std::uint64_t all) {
@@ -440,6 +459,9 @@ int main(int argc, char** argv) {
                         name, cpuSeconds * 1e6 / static_cast<double>(all),
                         static_cast<double>(all) / cpuSeconds);
     };
+    if (referenceCpu > 0 && reference.allExchanges > 0)
+        std::printf("reference  CPU time per exchange                  %.2f us (its serving thread)\n",
+                    referenceCpu * 1e6 / static_cast<double>(reference.allExchanges));
     cpu("without timings:", plainCpu, plainAll);
     cpu("with timings:", timedCpu, timedAll);
     cpu("+ live page:", watchedCpu, watchedAll);

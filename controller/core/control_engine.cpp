@@ -141,13 +141,13 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
     // A reply still arriving at its deadline is too late, however it trickles in: bytes after
     // the deadline end it (poll() cannot, for a reply that waits for its quiet period), so no
     // reply is ever counted whose last byte came after --reply-timeout.
-    if (clock_.monotonicUs() - s.sentUs > settings_.replyTimeoutMs * 1000)
-        return drop(s, DropReason::TimedOut);
+    const std::int64_t now = clock_.monotonicUs();
+    if (now - s.sentUs > settings_.replyTimeoutMs * 1000) return drop(s, DropReason::TimedOut);
     const bool timed = s.timings == TimingsSupport::Reporting;
     if (s.reply.size() + bytes.size() > (timed ? kMaxTimedReplyBytes : kMaxReplyBytes))
         return drop(s, DropReason::NotAReply);
     s.reply.append(bytes);
-    s.lastByteUs = clock_.monotonicUs();
+    s.lastByteUs = now;
     // A timed reply that ends in its line feed is read once, in finishReply, which refuses
     // a malformed one; only a partial one needs classifying here.
     const bool wholeTimed = timed && s.reply.back() == '\n' && s.reply.find('\0') != std::string::npos;
@@ -182,6 +182,7 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
     record.replyUs = s.lastByteUs - s.sentUs;
     record.sinceStartUs = s.lastByteUs - startUs_;
     record.timings = timed ? &loginTimings : nullptr;
+    record.counts = countsOf(s);
     stats_.recordReply(record);
     if (sink_) sink_->onReply(record);
     s.reply.clear();
@@ -232,6 +233,7 @@ void ControlEngine::endLease(Session& s, LeaseEnd why) {
     record.why = why;
     record.heldUs = clock_.monotonicUs() - s.sentUs;
     record.handedAgain = !s.secondLease && why != LeaseEnd::RunStopped;
+    record.counts = countsOf(s);
     if (record.handedAgain) handAgain_.push_back(s.credential);
     stats_.recordIndeterminate(record);
     if (sink_) sink_->onIndeterminate(record);
@@ -243,6 +245,12 @@ void ControlEngine::forget(Session& s, LeaseEnd why) {
     queueOf(s.state).erase(s.pos);
     sessions_.erase(s.id);
     stats_.intervals.clients(sinceStartUs(), sessions_.size());
+}
+
+// The per-client entry is looked up once per session, not with every reply.
+ClientCounts* ControlEngine::countsOf(Session& s) {
+    if (!s.counts) s.counts = &stats_.clientEntry(s.peer);
+    return s.counts;
 }
 
 // Packets held back by --count go to waiting clients once a lost packet frees one.

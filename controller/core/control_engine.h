@@ -78,6 +78,7 @@ private:
         TimingsSupport timings = TimingsSupport::NotAsked;
         std::size_t acceptanceBytes = 0;  // of the acceptance received so far
         Queue::iterator pos;              // place in the queue of its state
+        ClientCounts* counts = nullptr;   // its entry in stats_, from its first record on
     };
 
     Queue& queueOf(State state);
@@ -91,6 +92,7 @@ private:
     void forget(Session& s, LeaseEnd why);
     void endLease(Session& s, LeaseEnd why);
     void refillIdle();
+    ClientCounts* countsOf(Session& s);
     void notice(const std::string& line);
     std::int64_t sinceStartUs() const { return clock_.monotonicUs() - startUs_; }
 

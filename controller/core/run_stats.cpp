@@ -33,8 +33,12 @@ const char* leaseEndText(LeaseEnd why) {
     return "?";
 }
 
+ClientCounts& RunStats::clientEntry(std::string_view client) {
+    return cappedEntry(perClient, client, kMaxClientsListed, kOtherClients);
+}
+
 void RunStats::recordReply(const ReplyRecord& r) {
-    ClientCounts& c = cappedEntry(perClient, r.client, kMaxClientsListed, kOtherClients);
+    ClientCounts& c = r.counts ? *r.counts : clientEntry(r.client);
     std::int64_t loginUs = -1;
     if (r.timings) {
         loginUs = r.timings->executeUs;
@@ -68,7 +72,7 @@ void RunStats::recordReply(const ReplyRecord& r) {
 
 void RunStats::recordIndeterminate(const LeaseRecord& r) {
     ++lostPackets;
-    ++cappedEntry(perClient, r.client, kMaxClientsListed, kOtherClients).indeterminate;
+    ++(r.counts ? *r.counts : clientEntry(r.client)).indeterminate;
     intervals.indeterminate(r.sinceStartUs);
     if (indeterminateLogins.size() < kMaxIndeterminateListed)
         indeterminateLogins.push_back({std::string(r.client), std::string(r.user), r.why, r.sinceStartUs,
@@ -76,7 +80,7 @@ void RunStats::recordIndeterminate(const LeaseRecord& r) {
 }
 
 void RunStats::recordTimingsSupport(std::string_view client, TimingsSupport support) {
-    cappedEntry(perClient, client, kMaxClientsListed, kOtherClients).timings = support;
+    clientEntry(client).timings = support;
 }
 
 void RunStats::finish(std::int64_t endSinceStartUs) {

@@ -18,6 +18,8 @@
 
 namespace tarrow::ctrl {
 
+struct ClientCounts;
+
 // One recorded reply, as handed to the reply sink (the CSV writer).
 struct ReplyRecord {
     std::int64_t wallMs = 0;  // when the reply was complete, ms since 1970 UTC
@@ -29,6 +31,7 @@ struct ReplyRecord {
     std::int64_t replyUs = 0;                        // packet sent to last byte of the reply received
     std::int64_t sinceStartUs = 0;                   // when the reply was complete, since the run's start
     const timings::LoginTimings* timings = nullptr;  // the client's record; null without one
+    ClientCounts* counts = nullptr;  // the client's entry (RunStats::clientEntry); null: looked up
 };
 
 enum class DropReason { NotAReply, Unsolicited, TimedOut };
@@ -45,8 +48,9 @@ struct LeaseRecord {
     std::string_view client;
     std::string_view user;
     LeaseEnd why = LeaseEnd::ConnectionClosed;
-    std::int64_t heldUs = 0;   // packet sent to the end of the lease
-    bool handedAgain = false;  // the credential goes out once more
+    std::int64_t heldUs = 0;         // packet sent to the end of the lease
+    bool handedAgain = false;        // the credential goes out once more
+    ClientCounts* counts = nullptr;  // the client's entry (RunStats::clientEntry); null: looked up
 };
 
 struct IndeterminateLogin {
@@ -106,6 +110,10 @@ struct RunStats {
     static constexpr std::string_view kOtherClients = "(other clients)";
 
     std::uint64_t replies() const { return ok + failed + errors; }
+    // The entry of a client, or the one of kOtherClients once the table is full. Entries are
+    // never removed and a client's entry never changes, so a caller may keep the reference
+    // for the client's later records instead of looking it up with each.
+    ClientCounts& clientEntry(std::string_view client);
     void recordReply(const ReplyRecord& r);
     void recordDrop(DropReason reason);
     void recordIndeterminate(const LeaseRecord& r);

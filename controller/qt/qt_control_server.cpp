@@ -84,6 +84,9 @@ private:
                 budget -= std::min(budget, static_cast<std::size_t>(n));
                 if (!closing_ && !failed_)
                     server_.engine_.received(id, std::string_view(buffer, static_cast<std::size_t>(n)));
+                // A short read took all there was: the notifier reports what comes next, so
+                // a reply costs one read rather than a second one that finds nothing.
+                if (static_cast<std::size_t>(n) < sizeof buffer) return;
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
