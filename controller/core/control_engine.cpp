@@ -1,5 +1,6 @@
 #include "controller/core/control_engine.h"
 
+#include "common/schedule_extension.h"
 #include "common/timings_extension.h"
 #include "controller/core/reply_packet.h"
 #include "controller/core/timed_reply.h"
@@ -22,6 +23,7 @@ ControlEngine::ControlEngine(const CtrlSettings& settings, CredentialStore crede
       noticeFn_(std::move(notice)),
       startUs_(clock.monotonicUs()) {
     sessions_.reserve(settings_.maxClients);
+    if (settings_.pace) pacer_ = std::make_unique<FleetPacer>(*settings_.pace);
 }
 
 ControlEngine::~ControlEngine() = default;
@@ -32,6 +34,7 @@ ControlEngine::Queue& ControlEngine::queueOf(State state) {
     case State::Idle: return idle_;
     case State::Awaiting: return awaiting_;
     case State::Collecting: return collecting_;
+    case State::Free: return free_;
     }
     return idle_;
 }
@@ -68,6 +71,7 @@ ControlEngine::SessionId ControlEngine::connected(ControlLink& link, std::string
     sessions_.emplace(s.id, std::move(owned));
     ++stats_.connections;
     stats_.intervals.clients(sinceStartUs(), sessions_.size());
+    if (pacer_) countPacedClients();
     if (settings_.askTimings) {
         s.timings = TimingsSupport::Asked;
         ++stats_.clientsAsked;
@@ -128,6 +132,11 @@ bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
         drop(s, DropReason::Unsolicited);
         return false;
     }
+    if (pacer_) {  // a paced run asks for the schedule extension next, within the same wait
+        s.scheduleAsked = true;
+        s.link->send(schedule::kRequestPacket);
+        return false;
+    }
     sendFirst(s);
     return false;
 }
@@ -137,7 +146,9 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
     if (it == sessions_.end() || bytes.empty()) return;
     Session& s = *it->second;
     if (s.timings == TimingsSupport::Asked && !takeAcceptance(s, bytes)) return;
-    if (s.state == State::Idle || s.state == State::Negotiating) return drop(s, DropReason::Unsolicited);
+    if (s.scheduleAsked && !s.paced && !takeScheduleAcceptance(s, bytes)) return;
+    if (s.state == State::Idle || s.state == State::Negotiating || s.state == State::Free)
+        return drop(s, DropReason::Unsolicited);
     // A reply still arriving at its deadline is too late, however it trickles in: bytes after
     // the deadline end it (poll() cannot, for a reply that waits for its quiet period), so no
     // reply is ever counted whose last byte came after --reply-timeout.
@@ -184,12 +195,14 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
     record.timings = timed ? &loginTimings : nullptr;
     stats_.recordReply(record);
     if (sink_) sink_->onReply(record);
+    if (pacer_) pacedReplied(s, record.timings);
     s.reply.clear();
     moveTo(s, State::Idle);
     if (settings_.stopAfterReplies && stats_.replies() >= settings_.stopAfterReplies) {
         stop("--count " + std::to_string(settings_.stopAfterReplies) + " replies reached");
         return;
     }
+    if (sendAnother && s.paced) return becomeFree(s);
     if (sendAnother && packetAllowed()) sendNext(s);
 }
 
@@ -224,6 +237,7 @@ void ControlEngine::disconnected(SessionId id) {
 
 // A lease that ends without a reply: the login is indeterminate, never a success or failure.
 void ControlEngine::endLease(Session& s, LeaseEnd why) {
+    if (s.leasePaced) pacedLost(s);
     LeaseRecord record;
     record.wallMs = clock_.wallMs();
     record.sinceStartUs = sinceStartUs();
@@ -241,8 +255,10 @@ void ControlEngine::endLease(Session& s, LeaseEnd why) {
 void ControlEngine::forget(Session& s, LeaseEnd why) {
     if (s.state == State::Awaiting || s.state == State::Collecting) endLease(s, why);
     queueOf(s.state).erase(s.pos);
+    if (s.paced) --pacedClients_;
     sessions_.erase(s.id);
     stats_.intervals.clients(sinceStartUs(), sessions_.size());
+    if (pacer_) countPacedClients();
 }
 
 // Packets held back by --count go to waiting clients once a lost packet frees one.
@@ -252,6 +268,7 @@ void ControlEngine::refillIdle() {
 
 void ControlEngine::poll() {
     if (stopped_) return;
+    if (pacer_) dispatchDue();
     const std::int64_t now = clock_.monotonicUs();
     const std::int64_t quietUs = settings_.replyQuietMs * 1000;
     while (!collecting_.empty() && collecting_.front()->lastByteUs + quietUs <= now) {
@@ -285,7 +302,9 @@ void ControlEngine::stop(const std::string& reason) {
     idle_.clear();
     awaiting_.clear();
     collecting_.clear();
+    free_.clear();
     sessions_.clear();
+    pacedClients_ = 0;
     stats_.intervals.clients(sinceStartUs(), 0);
     for (ControlLink* link : links) link->close();
 }

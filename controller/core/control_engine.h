@@ -17,6 +17,7 @@
 #include "controller/core/credential_store.h"
 #include "controller/core/ctrl_settings.h"
 #include "controller/core/run_stats.h"
+#include "controller/pace/fleet_pacer.h"
 
 #include <cstdint>
 #include <deque>
@@ -60,9 +61,12 @@ public:
     bool accepting() const { return !stopped_ && sessions_.size() < settings_.maxClients; }
     std::size_t clientCount() const { return sessions_.size(); }
     std::int64_t startUs() const { return startUs_; }
+    // With a rate (--rate, --rate-file): the pacing and its figures; null without.
+    const FleetPacer* pacer() const { return pacer_.get(); }
 
 private:
-    enum class State { Negotiating, Idle, Awaiting, Collecting };
+    // Free: a paced client waiting for its next due login (with a rate only).
+    enum class State { Negotiating, Idle, Awaiting, Collecting, Free };
     struct Session;
     using Queue = std::list<Session*>;
     struct Session {
@@ -78,6 +82,13 @@ private:
         TimingsSupport timings = TimingsSupport::NotAsked;
         std::size_t acceptanceBytes = 0;  // of the acceptance received so far
         Queue::iterator pos;              // place in the queue of its state
+        // Pacing (with a rate): asked, accepted, the acceptance's bytes so far, the lease.
+        bool scheduleAsked = false;
+        bool paced = false;
+        std::size_t scheduleBytes = 0;
+        bool leasePaced = false;  // the outstanding packet is a paced login
+        PacedLease lease;
+        std::int64_t freeUs = 0;
     };
 
     Queue& queueOf(State state);
@@ -92,6 +103,13 @@ private:
     void endLease(Session& s, LeaseEnd why);
     void refillIdle();
     void notice(const std::string& line);
+    // Pacing (engine_pacing.cpp).
+    bool takeScheduleAcceptance(Session& s, std::string_view& bytes);
+    void becomeFree(Session& s);
+    void dispatchDue();
+    void pacedReplied(Session& s, const timings::LoginTimings* t);
+    void pacedLost(Session& s);
+    void countPacedClients();
     std::int64_t sinceStartUs() const { return clock_.monotonicUs() - startUs_; }
 
     CtrlSettings settings_;
@@ -105,6 +123,9 @@ private:
     Queue idle_;         // connected, waiting for a packet (only while --count holds packets back)
     Queue awaiting_;     // packet sent, no reply byte yet; ordered by sentUs
     Queue collecting_;   // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
+    Queue free_;         // paced clients without a login, the longest free first
+    std::unique_ptr<FleetPacer> pacer_;
+    std::size_t pacedClients_ = 0;
     std::size_t nextCredential_ = 0;
     std::deque<std::size_t> handAgain_;  // credentials of indeterminate leases, next out first
     SessionId nextId_ = 1;
