@@ -44,9 +44,14 @@ void ControlEngine::becomeFree(Session& s) {
 void ControlEngine::dispatchDue() {
     if (stopped_) return;
     const std::int64_t now = clock_.monotonicUs();
-    while (!free_.empty() && packetAllowed()) {
+    while (!free_.empty()) {
         const auto due = pacer_->nextDueUs();
         if (!due || *due > now) break;
+        // --count holds the rest back: the rate is judged up to here.
+        if (!packetAllowed()) {
+            pacer_->closeAt(*due);
+            break;
+        }
         Session& s = *free_.front();
         const std::int64_t freeUs = s.freeUs;
         sendNext(s);

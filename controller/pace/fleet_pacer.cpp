@@ -12,7 +12,6 @@ void FleetPacer::start(std::int64_t nowUs) {
     if (schedule_) return;
     schedule_.emplace(plan_, nowUs);
     timeline_ = load::LoadTimeline(nowUs);
-    lastDueUs_ = nowUs;
     // The clients connected before the start count in its first second.
     clients(nowUs, pacedNow_, unpacedNow_);
 }
@@ -30,7 +29,6 @@ std::optional<std::int64_t> FleetPacer::nextDueUs() {
 PacedLease FleetPacer::take(std::int64_t freeUs, std::int64_t sentUs) {
     PacedLease lease{next_->dueUs, freeUs, sentUs};
     next_.reset();
-    lastDueUs_ = lease.dueUs;
     ++taken_;
     ++outstanding_;
     if (lease.waited()) {
@@ -82,7 +80,8 @@ FleetPacer::Second& FleetPacer::secondAt(std::int64_t us) {
 std::optional<load::RateHeld> FleetPacer::rateHeld(std::int64_t untilUs) const {
     if (!schedule_) return std::nullopt;
     const auto end = schedule_->endUs();
-    return timeline_.rateHeld(*schedule_, std::min(untilUs, end ? *end : untilUs));
+    const std::int64_t until = std::min(untilUs, end ? *end : untilUs);
+    return timeline_.rateHeld(*schedule_, closedAtUs_ ? std::min(until, *closedAtUs_) : until);
 }
 
 nlohmann::ordered_json FleetPacer::loadJson(std::int64_t untilUs) const {

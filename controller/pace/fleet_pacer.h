@@ -43,6 +43,11 @@ public:
     // The schedule has no login left, and none is out.
     bool finished() { return started() && !nextDueUs() && outstanding_ == 0; }
 
+    // No login due from dueUs on goes out (--count holds them back): the rate is judged
+    // only before it. The first call counts.
+    void closeAt(std::int64_t dueUs) {
+        if (!closedAtUs_) closedAtUs_ = dueUs;
+    }
     // A paced login's reply: its span from the packet to its start is the client's lag, its
     // service the client's login time. A reply without them is timed from the packet sent to
     // the reply's last byte.
@@ -88,7 +93,7 @@ private:
     std::size_t pacedNow_ = 0, pacedMost_ = 0, unpacedNow_ = 0, unpacedMost_ = 0;
     std::uint64_t taken_ = 0, waited_ = 0, lost_ = 0, outstanding_ = 0, unpacedReplies_ = 0;
     LatencyHistogram unpacedExecute_;
-    std::int64_t lastDueUs_ = 0;
+    std::optional<std::int64_t> closedAtUs_;
 };
 
 }  // namespace tarrow::ctrl

@@ -224,6 +224,28 @@ TEST_F(EnginePacingTest, ThePacedReportIsTimedFromDueAndEveryKeyIsDocumented) {
         EXPECT_NE(docs.str().find("`load.seconds[]." + key + "`"), std::string::npos) << key;
 }
 
+// The rate is judged over the seconds whose logins could all go out: not past the end of the
+// run, and not past the first login that --count held back.
+TEST(FleetPacerTest, RateHeldStopsWhereTheCountHeldLoginsBack) {
+    load::LoadPlan plan;
+    plan.curve = {{10, load::kMaxStepSeconds}};
+    FleetPacer pacer(plan);
+    pacer.start(0);
+    timings::LoginTimings t;
+    t.executeUs = 1000;
+    t.lagUs = 0;
+    while (*pacer.nextDueUs() < 2'500'000) {
+        const std::int64_t due = *pacer.nextDueUs();
+        pacer.ended(pacer.take(due, due), &t, due + 1000);
+    }
+    // Half of second 2's logins never went out: a shortfall, when nothing held them back.
+    EXPECT_EQ(pacer.loadJson(3'000'000)["rate_held"]["full_seconds"], 3);
+    EXPECT_EQ(pacer.loadJson(3'000'000)["rate_held"]["lowest_pct"], -50.0);
+    pacer.closeAt(1'500'000);
+    EXPECT_EQ(pacer.loadJson(3'000'000)["rate_held"]["full_seconds"], 1);
+    EXPECT_EQ(pacer.loadJson(3'000'000)["rate_held"]["lowest_pct"], 0.0);
+}
+
 TEST(PaceOptions, TheRateOptionsParseAsTheBatchOnesDo) {
     const auto settings = [](std::vector<std::string> args) { return parseCommandLine(args); };
     const auto error = [&](std::vector<std::string> args) {
