@@ -43,6 +43,7 @@ void ControlEngine::becomeFree(Session& s) {
 // Every login that is due goes out while a paced client is free; the rest wait for one.
 void ControlEngine::dispatchDue() {
     if (stopped_) return;
+    countPacedClients();  // a client whose negotiation ended unpaced counts from now on
     const std::int64_t now = clock_.monotonicUs();
     while (!free_.empty()) {
         const auto due = pacer_->nextDueUs();
@@ -73,7 +74,9 @@ void ControlEngine::pacedLost(Session& s) {
 }
 
 void ControlEngine::countPacedClients() {
-    pacer_->clients(clock_.monotonicUs(), pacedClients_, sessions_.size() - pacedClients_);
+    // A client still negotiating is neither yet.
+    const std::size_t settled = sessions_.size() - negotiating_.size();
+    pacer_->clients(clock_.monotonicUs(), pacedClients_, settled > pacedClients_ ? settled - pacedClients_ : 0);
 }
 
 }  // namespace tarrow::ctrl

@@ -35,6 +35,17 @@ PacedLease FleetPacer::take(std::int64_t freeUs, std::int64_t sentUs) {
         ++waited_;
         ++secondAt(lease.dueUs).waited;
     }
+    if (const std::int64_t waitUs = lease.freeUs - lease.dueUs; waitUs >= kStallUs) {
+        // A login due while an earlier one still waited belongs to the same stall.
+        if (!stalls_.empty() && lease.dueUs <= stalls_.back().toUs) {
+            Stall& stall = stalls_.back();
+            stall.toUs = std::max(stall.toUs, lease.freeUs);
+            ++stall.logins;
+            stall.longestWaitUs = std::max(stall.longestWaitUs, waitUs);
+        } else if (stalls_.size() < kMaxStalls) {
+            stalls_.push_back({lease.dueUs, lease.freeUs, 1, waitUs});
+        }
+    }
     return lease;
 }
 
@@ -95,6 +106,17 @@ nlohmann::ordered_json FleetPacer::loadJson(std::int64_t untilUs) const {
         seconds[i]["waited"] = s.waited;
     }
     const double waitedPct = taken_ ? static_cast<double>(waited_) * 100.0 / static_cast<double>(taken_) : 0.0;
+    nlohmann::ordered_json stalls = nlohmann::ordered_json::array();
+    const auto sinceStart = [&](std::int64_t us) {
+        return static_cast<double>(us - timeline_.startUs()) / 1e6;
+    };
+    for (const Stall& s : stalls_) {
+        stalls.push_back({{"from_t_s", sinceStart(s.fromUs)},
+                          {"to_t_s", sinceStart(s.toUs)},
+                          {"logins", s.logins},
+                          {"longest_wait_us", s.longestWaitUs}});
+    }
+    load["stalls"] = stalls;
     load["fleet"] = {{"paced_clients_most", pacedMost_},
                      {"logins_taken", taken_},
                      {"waited_for_client", waited_},
@@ -129,6 +151,16 @@ std::string FleetPacer::summaryText(std::int64_t untilUs) const {
                   fleetTooSmall() ? "too small for the rate" : "large enough",
                   static_cast<unsigned long long>(waited_), static_cast<unsigned long long>(taken_), pct);
     out += "  fleet:             " + std::string(verdict) + "\n";
+    for (const Stall& s : stalls_) {
+        char line[200];
+        std::snprintf(
+            line, sizeof line,
+            "  stalled:           %.1f s to %.1f s: no paced client free, %llu logins waited up to %s ms\n",
+            static_cast<double>(s.fromUs - timeline_.startUs()) / 1e6,
+            static_cast<double>(s.toUs - timeline_.startUs()) / 1e6,
+            static_cast<unsigned long long>(s.logins), formatMs(s.longestWaitUs).c_str());
+        out += line;
+    }
     out += "  per second:        due / started / ended, paced clients\n";
     const auto& counts = timeline_.seconds();
     for (std::size_t i = 0; i < counts.size(); ++i) {

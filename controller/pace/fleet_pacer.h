@@ -75,6 +75,18 @@ public:
     // The summary's lines, each starting with two blanks and ending with a line feed.
     std::string summaryText(std::int64_t untilUs) const;
 
+    // A span in which logins were due and no paced client was free for at least kStallUs: a
+    // stalled directory holds every client, and the logins due meanwhile wait.
+    static constexpr std::int64_t kStallUs = 1'000'000;
+    static constexpr std::size_t kMaxStalls = 100;
+    struct Stall {
+        std::int64_t fromUs = 0;  // the first waiting login's due time
+        std::int64_t toUs = 0;    // a client free again for the last of them
+        std::uint64_t logins = 0;
+        std::int64_t longestWaitUs = 0;
+    };
+    const std::vector<Stall>& stalls() const { return stalls_; }
+
 private:
     struct Second {
         std::size_t pacedClients = 0;  // the most connected in the second
@@ -94,6 +106,7 @@ private:
     std::uint64_t taken_ = 0, waited_ = 0, lost_ = 0, outstanding_ = 0, unpacedReplies_ = 0;
     LatencyHistogram unpacedExecute_;
     std::optional<std::int64_t> closedAtUs_;
+    std::vector<Stall> stalls_;
 };
 
 }  // namespace tarrow::ctrl

@@ -116,6 +116,27 @@ TEST_F(EnginePacingTest, ALoginDueWhileEveryClientIsBusyWaitsAndTheWaitIsItsLate
     EXPECT_EQ(pacer.timeline().service().max(), 1000);
     // A third login was due at 200 ms too: it waits for the second reply.
     EXPECT_EQ(credentialsSent(a), 3u);
+    EXPECT_TRUE(pacer.stalls().empty()) << "no wait of a second";
+}
+
+TEST_F(EnginePacingTest, ASecondOrMoreWithoutAFreeClientIsAStallInTheReport) {
+    startAt(10);
+    Client& a = pacedClient("10.0.0.1:1");
+    runMs(3000);  // the directory holds the only client's login for 3 s
+    reply(a, timedReply(3'000'000, 10));
+    for (int i = 0; i < 40; ++i) {  // the waiting logins go out one by one, then the schedule
+        runMs(1);
+        reply(a, timedReply(500, 5));
+    }
+    runMs(1000);
+    const FleetPacer& pacer = *engine->pacer();
+    ASSERT_EQ(pacer.stalls().size(), 1u);
+    const auto stall = pacer.loadJson(clock.monotonicUs())["stalls"][0];
+    EXPECT_DOUBLE_EQ(stall["from_t_s"].get<double>(), 0.1) << "the first login that found no client";
+    // The last of them (due at 2.0 s) went out with the 20th reply after the stall.
+    EXPECT_NEAR(stall["to_t_s"].get<double>(), 3.02, 0.002);
+    EXPECT_EQ(stall["logins"], 20) << "due at 0.1 to 2.0 s, each waiting a second or more";
+    EXPECT_NEAR(stall["longest_wait_us"].get<double>(), 2'900'000, 2000);
 }
 
 TEST_F(EnginePacingTest, AClientLostHoldingALoginLeavesItIndeterminateAndTheRateGoesOn) {
