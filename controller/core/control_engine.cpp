@@ -71,7 +71,6 @@ ControlEngine::SessionId ControlEngine::connected(ControlLink& link, std::string
     sessions_.emplace(s.id, std::move(owned));
     ++stats_.connections;
     stats_.intervals.clients(sinceStartUs(), sessions_.size());
-    if (pacer_) countPacedClients();
     if (settings_.askTimings) {
         s.timings = TimingsSupport::Asked;
         ++stats_.clientsAsked;
