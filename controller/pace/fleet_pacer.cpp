@@ -31,6 +31,7 @@ PacedLease FleetPacer::take(std::int64_t freeUs, std::int64_t sentUs) {
     next_.reset();
     ++taken_;
     ++outstanding_;
+    if (!lease.waited()) controllerLag_.record(lease.sentUs - lease.dueUs);
     if (lease.waited()) {
         ++waited_;
         ++secondAt(lease.dueUs).waited;
@@ -123,6 +124,9 @@ nlohmann::ordered_json FleetPacer::loadJson(std::int64_t untilUs) const {
                      {"waited_pct", waitedPct},
                      {"large_enough", !fleetTooSmall()},
                      {"indeterminate", lost_},
+                     {"controller_lag_p99_us", controllerLag_.count()
+                                                   ? nlohmann::ordered_json(controllerLag_.percentile(0.99))
+                                                   : nlohmann::ordered_json()},
                      {"unpaced_clients_most", unpacedMost_},
                      {"unpaced_replies", unpacedReplies_},
                      {"unpaced_execute_p50_us", unpacedExecute_.count()
@@ -151,6 +155,10 @@ std::string FleetPacer::summaryText(std::int64_t untilUs) const {
                   fleetTooSmall() ? "too small for the rate" : "large enough",
                   static_cast<unsigned long long>(waited_), static_cast<unsigned long long>(taken_), pct);
     out += "  fleet:             " + std::string(verdict) + "\n";
+    if (controllerLag_.count())
+        out += "  controller lag:    p50 " + formatMs(controllerLag_.percentile(0.50)) + " ms p99 " +
+               formatMs(controllerLag_.percentile(0.99)) + " ms max " + formatMs(controllerLag_.max()) +
+               " ms (due to packet sent, a client free)\n";
     for (const Stall& s : stalls_) {
         char line[200];
         std::snprintf(

@@ -65,6 +65,8 @@ public:
     // The fleet was too small for the rate: logins waited for a free client in more than 1 %.
     bool fleetTooSmall() const { return waited_ * 100 > taken_; }
     const load::LoadTimeline& timeline() const { return timeline_; }
+    // The controller's own lag: from due to packet sent, over the logins a client was free for.
+    const LatencyHistogram& controllerLag() const { return controllerLag_; }
     const LoginLatencies& latencies() const { return latencies_; }
     const load::LoadPlan& plan() const { return plan_; }
 
@@ -105,6 +107,7 @@ private:
     std::size_t pacedNow_ = 0, pacedMost_ = 0, unpacedNow_ = 0, unpacedMost_ = 0;
     std::uint64_t taken_ = 0, waited_ = 0, lost_ = 0, outstanding_ = 0, unpacedReplies_ = 0;
     LatencyHistogram unpacedExecute_;
+    LatencyHistogram controllerLag_;  // due to packet sent, for a client that was free when due
     std::optional<std::int64_t> closedAtUs_;
     std::vector<Stall> stalls_;
 };
