@@ -111,17 +111,24 @@ void ControlEngine::sendNext(Session& s) {
 // The acceptance of the timings request comes before anything else the client sends, and
 // begins with a zero byte, which a reply never does. Takes it (or its part) off the front of
 // bytes; false when nothing further is to be done with them.
-bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
-    if (s.acceptanceBytes == 0 && (!s.reply.empty() || bytes.front() != '\0')) return true;
-    const std::string_view expected = timings::kAcceptance.substr(s.acceptanceBytes);
+bool ControlEngine::acceptanceWhole(Session& s, std::string_view acceptance, std::size_t& got,
+                                    std::string_view& bytes, bool& goOn) {
+    goOn = got == 0 && (!s.reply.empty() || bytes.front() != '\0');  // not an acceptance
+    if (goOn) return false;
+    const std::string_view expected = acceptance.substr(got);
     const std::string_view part = bytes.substr(0, expected.size());
     if (part != expected.substr(0, part.size())) {
         drop(s, DropReason::NotAReply);
         return false;
     }
-    s.acceptanceBytes += part.size();
+    got += part.size();
     bytes.remove_prefix(part.size());
-    if (s.acceptanceBytes < timings::kAcceptance.size()) return false;
+    return got == acceptance.size();
+}
+
+bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
+    if (bool goOn = false; !acceptanceWhole(s, timings::kAcceptance, s.acceptanceBytes, bytes, goOn))
+        return goOn;
     s.timings = TimingsSupport::Reporting;
     ++stats_.clientsReporting;
     stats_.recordTimingsSupport(s.peer, s.timings);

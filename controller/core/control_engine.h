@@ -97,6 +97,11 @@ private:
     void sendNext(Session& s);
     void sendFirst(Session& s);
     bool takeAcceptance(Session& s, std::string_view& bytes);
+    // Takes the part of an extension's acceptance at the front of bytes off them (got counts
+    // its bytes so far). true when the whole acceptance is in; otherwise goOn says whether
+    // bytes still hold something to read (a client whose bytes are wrong is dropped).
+    bool acceptanceWhole(Session& s, std::string_view acceptance, std::size_t& got, std::string_view& bytes,
+                         bool& goOn);
     void finishReply(Session& s, bool sendAnother);
     void drop(Session& s, DropReason reason);
     void forget(Session& s, LeaseEnd why);

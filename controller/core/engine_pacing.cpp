@@ -10,16 +10,8 @@ namespace tarrow::ctrl {
 // does. Takes it (or its part) off the front of bytes; false when nothing further is to be
 // done with them.
 bool ControlEngine::takeScheduleAcceptance(Session& s, std::string_view& bytes) {
-    if (s.scheduleBytes == 0 && (!s.reply.empty() || bytes.front() != '\0')) return true;
-    const std::string_view expected = schedule::kAcceptance.substr(s.scheduleBytes);
-    const std::string_view part = bytes.substr(0, expected.size());
-    if (part != expected.substr(0, part.size())) {
-        drop(s, DropReason::NotAReply);
-        return false;
-    }
-    s.scheduleBytes += part.size();
-    bytes.remove_prefix(part.size());
-    if (s.scheduleBytes < schedule::kAcceptance.size()) return false;
+    if (bool goOn = false; !acceptanceWhole(s, schedule::kAcceptance, s.scheduleBytes, bytes, goOn))
+        return goOn;
     s.paced = true;
     ++pacedClients_;
     countPacedClients();
