@@ -40,6 +40,9 @@ Options:
   --batch                 after the controlled run, ws1 runs TarrowCli --batch over the users
                           file: directly, and through the relay when --dir-delay-ms is set
   --timeout S             bound of the controlled run (default: from LOGINS, K and MaxDelay)
+  --rate R                the controller paces the fleet at R logins a second (TarrowCtrl
+                          --rate R, report in the run folder's report/); its summary gives
+                          the logins due, started and ended in each second
   -h, --help              this text
 USAGE
 }
@@ -55,6 +58,7 @@ reply_timeout=""
 delay_ms=0
 batch=0
 bound_s=""
+rate=""
 link_faults=()   # "HOST DOWN UP"
 ctrl_down=""     # "DOWN UP"
 positional=()
@@ -67,6 +71,7 @@ while [ $# -gt 0 ]; do
     --reply-timeout) [ $# -ge 2 ] && is_uint "$2" && [ "$2" -ge 1 ] || die "--reply-timeout needs whole seconds from 1"; reply_timeout=$2; shift 2 ;;
     --dir-delay-ms) [ $# -ge 2 ] && is_uint "$2" && [ "$2" -le 600000 ] || die "--dir-delay-ms needs 0 to 600000"; delay_ms=$2; shift 2 ;;
     --batch) batch=1; shift ;;
+    --rate) [ $# -ge 2 ] && is_seconds "$2" || die "--rate needs a number of logins per second"; rate=$2; shift 2 ;;
     --timeout) [ $# -ge 2 ] && is_uint "$2" && [ "$2" -ge 1 ] || die "--timeout needs whole seconds from 1"; bound_s=$2; shift 2 ;;
     --link-down)
       [ $# -ge 2 ] || die "--link-down needs HOST:DOWN:UP"
@@ -202,6 +207,7 @@ fi
 # once the controller has one, beside --csv below.
 ctrl_args=(--ini "$run/TarrowCtrl.ini")
 [ -n "$reply_timeout" ] && ctrl_args+=(--reply-timeout "$reply_timeout")
+[ -n "$rate" ] && ctrl_args+=(--rate "$rate" --report "$run/report")
 ctrl_round=0
 # Starts TarrowCtrl for N logins in the background; its CPU time goes to controller-R.cpu.
 start_controller() {

@@ -117,6 +117,7 @@ public:
     void sktTCPRead(const std::string& bytes);
     void handlePacket(std::string packet);
     void acceptTimings();
+    void acceptSchedule();
 
     // Components, owned by the front end.
     TrwPorts p;
@@ -148,6 +149,9 @@ public:
     bool offerTimings = true;      // the front end's switch (TarrowCli --no-timings)
     bool timingsAsked = false;     // the controller of this connection asked
     std::int64_t eventDueUs = -1;  // when the armed event timer is due (monotonic); -1: not armed
+    // Schedule extension: asked only after the timings were; each credential packet on this
+    // connection then runs at once, the controller having chosen when it was due.
+    bool scheduleAsked = false;
 
 private:
     // A credential's login belongs to the connection it came on: each established connection

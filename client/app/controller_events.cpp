@@ -3,6 +3,7 @@
 
 #include "client/app/TrwU.h"
 #include "common/link_protocol.h"
+#include "common/schedule_extension.h"
 #include "common/timings_extension.h"
 
 void TfrmTrwMain::timeDiscoverTimer() {
@@ -21,6 +22,7 @@ void TfrmTrwMain::sktInputDataReceived(const std::string& text, const std::strin
 
 void TfrmTrwMain::sktTCPConnect() {
     timingsAsked = false;  // each controller asks for itself
+    scheduleAsked = false;
     ++connectionNumber_;
     // The name is looked up once, now; the lookup is bounded (see docs/platform-decisions.md).
     p.statBar.setSimpleText("Connected to: " + p.hostNames.nameOf(sktTCP.peerAddress()) + ":" +
@@ -32,6 +34,7 @@ void TfrmTrwMain::sktTCPConnect() {
 
 void TfrmTrwMain::sktTCPDisconnect() {
     timingsAsked = false;
+    scheduleAsked = false;
     p.statBar.setSimpleText("Connection Lost: " + sktTCP.host() + ":" + std::to_string(sktTCP.port()));
     p.timeDiscover.setEnabled(true);
     unlockInputs();
@@ -53,9 +56,14 @@ void TfrmTrwMain::handlePacket(std::string packet) {
                 acceptTimings();
                 // A credential packet that came in the same read follows the request.
                 if (packet.size() > n) handlePacket(packet.substr(n));
+            } else if (const std::size_t m = timingsAsked ? tarrow::schedule::requestLength(packet) : 0;
+                       m != 0) {
+                acceptSchedule();
+                if (packet.size() > m) handlePacket(packet.substr(m));
             }
             break;
         case tarrow::kCredentialPacket: {
+            const std::int64_t receivedUs = p.monotonicClock.nowUs();
             log_.append("Received: " + packet + " from Controller");
             const std::string line = packet.substr(1);
             user->setUserInfo(line.c_str());
@@ -65,6 +73,13 @@ void TfrmTrwMain::handlePacket(std::string packet) {
             p.edtTree.setText(user->tree);
             p.edtContext.setText(user->context);
             p.edtServer.setText(user->server);
+            // A paced login starts now: the controller chose when it is due. Its lag runs from
+            // the packet's arrival, on this client's clock.
+            if (scheduleAsked && !p.timeEvent.enabled()) {
+                eventDueUs = receivedUs;
+                timeEventTimer();
+                break;
+            }
             // Enabling a running timer changes nothing, so a later packet keeps the armed delay.
             if (!p.timeEvent.enabled())
                 eventDueUs = p.monotonicClock.nowUs() + p.timeEvent.intervalMs() * 1000LL;
@@ -87,5 +102,15 @@ void TfrmTrwMain::acceptTimings() {
     } catch (const tarrow::SocketError&) {
         // The connection is gone or full; the lost handler has run or the controller goes on
         // without timings. Nothing of the described log is touched.
+    }
+}
+
+// The controller paces this connection: every credential packet runs at once, undelayed.
+void TfrmTrwMain::acceptSchedule() {
+    scheduleAsked = true;
+    try {
+        sktTCP.send(std::string(tarrow::schedule::kAcceptance));
+    } catch (const tarrow::SocketError&) {
+        // As for the timings acceptance: the controller goes on without it.
     }
 }

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "common/cli_help.h"
+#include "common/load/curve_options.h"
 
 namespace tarrow::cli {
 namespace {
@@ -53,32 +54,7 @@ std::variant<tarrow::load::LoadPlan, std::string> loadPlan(const LoadTexts& t, b
         if (!text->empty() && !batch) return std::string(name) + " needs --batch";
     }
     LoadPlan plan;
-    if (!t.rate.empty() && !t.rateFile.empty())
-        return std::string("--rate and --rate-file exclude each other");
-    if (!t.rate.empty()) {
-        const auto rate = parseRate(t.rate);
-        if (!rate)
-            return "--rate needs a number of logins per second above 0, at most " +
-                   std::to_string(int(kMaxRate));
-        plan.curve = {{*rate, kMaxStepSeconds}};
-    }
-    if (!t.rateFile.empty()) {
-        auto parsed = readRateFile(t.rateFile);
-        if (!parsed.error.empty()) return "--rate-file: " + parsed.error;
-        plan.curve = std::move(parsed.steps);
-    }
-    if (!t.arrivals.empty() || !t.seed.empty()) {
-        if (plan.curve.empty())
-            return std::string(t.arrivals.empty() ? "--seed" : "--arrivals") + " needs --rate or --rate-file";
-        if (t.arrivals == "poisson") plan.arrivals = ArrivalKind::Poisson;
-        else if (!t.arrivals.empty() && t.arrivals != "even")
-            return std::string("--arrivals needs even or poisson");
-        if (!t.seed.empty()) {
-            const auto seed = wholeNumber(t.seed, 0, std::numeric_limits<long long>::max());
-            if (!seed) return std::string("--seed needs a whole number of 0 or more");
-            plan.seed = static_cast<std::uint64_t>(*seed);
-        }
-    }
+    if (auto error = applyCurveOptions({t.rate, t.rateFile, t.arrivals, t.seed}, plan)) return *error;
     if (!t.duration.empty()) {
         const auto seconds = parseRate(t.duration);
         if (!seconds) return std::string("--duration needs a number of seconds above 0");

@@ -1,5 +1,6 @@
 #include "controller/core/control_engine.h"
 
+#include "common/schedule_extension.h"
 #include "common/timings_extension.h"
 #include "controller/core/reply_packet.h"
 #include "controller/core/timed_reply.h"
@@ -22,6 +23,7 @@ ControlEngine::ControlEngine(const CtrlSettings& settings, CredentialStore crede
       noticeFn_(std::move(notice)),
       startUs_(clock.monotonicUs()) {
     sessions_.reserve(settings_.maxClients);
+    if (settings_.pace) pacer_ = std::make_unique<FleetPacer>(*settings_.pace);
 }
 
 ControlEngine::~ControlEngine() = default;
@@ -32,6 +34,7 @@ ControlEngine::Queue& ControlEngine::queueOf(State state) {
     case State::Idle: return idle_;
     case State::Awaiting: return awaiting_;
     case State::Collecting: return collecting_;
+    case State::Free: return free_;
     }
     return idle_;
 }
@@ -108,17 +111,24 @@ void ControlEngine::sendNext(Session& s) {
 // The acceptance of the timings request comes before anything else the client sends, and
 // begins with a zero byte, which a reply never does. Takes it (or its part) off the front of
 // bytes; false when nothing further is to be done with them.
-bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
-    if (s.acceptanceBytes == 0 && (!s.reply.empty() || bytes.front() != '\0')) return true;
-    const std::string_view expected = timings::kAcceptance.substr(s.acceptanceBytes);
+bool ControlEngine::acceptanceWhole(Session& s, std::string_view acceptance, std::size_t& got,
+                                    std::string_view& bytes, bool& goOn) {
+    goOn = got == 0 && (!s.reply.empty() || bytes.front() != '\0');  // not an acceptance
+    if (goOn) return false;
+    const std::string_view expected = acceptance.substr(got);
     const std::string_view part = bytes.substr(0, expected.size());
     if (part != expected.substr(0, part.size())) {
         drop(s, DropReason::NotAReply);
         return false;
     }
-    s.acceptanceBytes += part.size();
+    got += part.size();
     bytes.remove_prefix(part.size());
-    if (s.acceptanceBytes < timings::kAcceptance.size()) return false;
+    return got == acceptance.size();
+}
+
+bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
+    if (bool goOn = false; !acceptanceWhole(s, timings::kAcceptance, s.acceptanceBytes, bytes, goOn))
+        return goOn;
     s.timings = TimingsSupport::Reporting;
     ++stats_.clientsReporting;
     stats_.recordTimingsSupport(s.peer, s.timings);
@@ -126,6 +136,11 @@ bool ControlEngine::takeAcceptance(Session& s, std::string_view& bytes) {
     // No packet is out yet, so nothing may follow the acceptance.
     if (!bytes.empty()) {
         drop(s, DropReason::Unsolicited);
+        return false;
+    }
+    if (pacer_) {  // a paced run asks for the schedule extension next, within the same wait
+        s.scheduleAsked = true;
+        s.link->send(schedule::kRequestPacket);
         return false;
     }
     sendFirst(s);
@@ -137,7 +152,9 @@ void ControlEngine::received(SessionId id, std::string_view bytes) {
     if (it == sessions_.end() || bytes.empty()) return;
     Session& s = *it->second;
     if (s.timings == TimingsSupport::Asked && !takeAcceptance(s, bytes)) return;
-    if (s.state == State::Idle || s.state == State::Negotiating) return drop(s, DropReason::Unsolicited);
+    if (s.scheduleAsked && !s.paced && !takeScheduleAcceptance(s, bytes)) return;
+    if (s.state == State::Idle || s.state == State::Negotiating || s.state == State::Free)
+        return drop(s, DropReason::Unsolicited);
     // A reply still arriving at its deadline is too late, however it trickles in: bytes after
     // the deadline end it (poll() cannot, for a reply that waits for its quiet period), so no
     // reply is ever counted whose last byte came after --reply-timeout.
@@ -185,12 +202,14 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
     record.counts = countsOf(s);
     stats_.recordReply(record);
     if (sink_) sink_->onReply(record);
+    if (pacer_) pacedReplied(s, record.timings);
     s.reply.clear();
     moveTo(s, State::Idle);
     if (settings_.stopAfterReplies && stats_.replies() >= settings_.stopAfterReplies) {
         stop("--count " + std::to_string(settings_.stopAfterReplies) + " replies reached");
         return;
     }
+    if (sendAnother && s.paced) return becomeFree(s);
     if (sendAnother && packetAllowed()) sendNext(s);
 }
 
@@ -225,6 +244,7 @@ void ControlEngine::disconnected(SessionId id) {
 
 // A lease that ends without a reply: the login is indeterminate, never a success or failure.
 void ControlEngine::endLease(Session& s, LeaseEnd why) {
+    if (s.leasePaced) pacedLost(s);
     LeaseRecord record;
     record.wallMs = clock_.wallMs();
     record.sinceStartUs = sinceStartUs();
@@ -243,8 +263,10 @@ void ControlEngine::endLease(Session& s, LeaseEnd why) {
 void ControlEngine::forget(Session& s, LeaseEnd why) {
     if (s.state == State::Awaiting || s.state == State::Collecting) endLease(s, why);
     queueOf(s.state).erase(s.pos);
+    if (s.paced) --pacedClients_;
     sessions_.erase(s.id);
     stats_.intervals.clients(sinceStartUs(), sessions_.size());
+    if (pacer_) countPacedClients();
 }
 
 // The per-client entry is looked up once per session, not with every reply.
@@ -260,6 +282,7 @@ void ControlEngine::refillIdle() {
 
 void ControlEngine::poll() {
     if (stopped_) return;
+    if (pacer_) dispatchDue();
     const std::int64_t now = clock_.monotonicUs();
     const std::int64_t quietUs = settings_.replyQuietMs * 1000;
     while (!collecting_.empty() && collecting_.front()->lastByteUs + quietUs <= now) {
@@ -293,7 +316,9 @@ void ControlEngine::stop(const std::string& reason) {
     idle_.clear();
     awaiting_.clear();
     collecting_.clear();
+    free_.clear();
     sessions_.clear();
+    pacedClients_ = 0;
     stats_.intervals.clients(sinceStartUs(), 0);
     for (ControlLink* link : links) link->close();
 }

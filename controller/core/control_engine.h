@@ -17,6 +17,7 @@
 #include "controller/core/credential_store.h"
 #include "controller/core/ctrl_settings.h"
 #include "controller/core/run_stats.h"
+#include "controller/pace/fleet_pacer.h"
 
 #include <cstdint>
 #include <deque>
@@ -60,9 +61,12 @@ public:
     bool accepting() const { return !stopped_ && sessions_.size() < settings_.maxClients; }
     std::size_t clientCount() const { return sessions_.size(); }
     std::int64_t startUs() const { return startUs_; }
+    // With a rate (--rate, --rate-file): the pacing and its figures; null without.
+    const FleetPacer* pacer() const { return pacer_.get(); }
 
 private:
-    enum class State { Negotiating, Idle, Awaiting, Collecting };
+    // Free: a paced client waiting for its next due login (with a rate only).
+    enum class State { Negotiating, Idle, Awaiting, Collecting, Free };
     struct Session;
     using Queue = std::list<Session*>;
     struct Session {
@@ -79,6 +83,13 @@ private:
         std::size_t acceptanceBytes = 0;  // of the acceptance received so far
         Queue::iterator pos;              // place in the queue of its state
         ClientCounts* counts = nullptr;   // its entry in stats_, from its first record on
+        // Pacing (with a rate): asked, accepted, the acceptance's bytes so far, the lease.
+        bool scheduleAsked = false;
+        bool paced = false;
+        std::size_t scheduleBytes = 0;
+        bool leasePaced = false;  // the outstanding packet is a paced login
+        PacedLease lease;
+        std::int64_t freeUs = 0;
     };
 
     Queue& queueOf(State state);
@@ -87,6 +98,11 @@ private:
     void sendNext(Session& s);
     void sendFirst(Session& s);
     bool takeAcceptance(Session& s, std::string_view& bytes);
+    // Takes the part of an extension's acceptance at the front of bytes off them (got counts
+    // its bytes so far). true when the whole acceptance is in; otherwise goOn says whether
+    // bytes still hold something to read (a client whose bytes are wrong is dropped).
+    bool acceptanceWhole(Session& s, std::string_view acceptance, std::size_t& got, std::string_view& bytes,
+                         bool& goOn);
     void finishReply(Session& s, bool sendAnother);
     void drop(Session& s, DropReason reason);
     void forget(Session& s, LeaseEnd why);
@@ -94,6 +110,13 @@ private:
     void refillIdle();
     ClientCounts* countsOf(Session& s);
     void notice(const std::string& line);
+    // Pacing (engine_pacing.cpp).
+    bool takeScheduleAcceptance(Session& s, std::string_view& bytes);
+    void becomeFree(Session& s);
+    void dispatchDue();
+    void pacedReplied(Session& s, const timings::LoginTimings* t);
+    void pacedLost(Session& s);
+    void countPacedClients();
     std::int64_t sinceStartUs() const { return clock_.monotonicUs() - startUs_; }
 
     CtrlSettings settings_;
@@ -107,6 +130,9 @@ private:
     Queue idle_;         // connected, waiting for a packet (only while --count holds packets back)
     Queue awaiting_;     // packet sent, no reply byte yet; ordered by sentUs
     Queue collecting_;   // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
+    Queue free_;         // paced clients without a login, the longest free first
+    std::unique_ptr<FleetPacer> pacer_;
+    std::size_t pacedClients_ = 0;
     std::size_t nextCredential_ = 0;
     std::deque<std::size_t> handAgain_;  // credentials of indeterminate leases, next out first
     SessionId nextId_ = 1;

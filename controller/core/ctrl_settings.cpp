@@ -1,6 +1,7 @@
 #include "controller/core/ctrl_settings.h"
 
 #include "common/cli_help.h"
+#include "common/load/curve_options.h"
 
 #include <charconv>
 #include <functional>
@@ -49,6 +50,14 @@ auto fileName(std::string CtrlSettings::*field, const char* what = "a file name"
     return [=](const std::string& value, CtrlSettings& s) -> std::optional<std::string> {
         if (value.empty()) return std::string(what);
         s.*field = value;
+        return std::nullopt;
+    };
+}
+
+// A value checked later with the others of its kind; only an empty one is refused here.
+auto anyText() {
+    return [](const std::string& value, CtrlSettings&) -> std::optional<std::string> {
+        if (value.empty()) return std::string("a value");
         return std::nullopt;
     };
 }
@@ -119,6 +128,18 @@ const std::vector<ValueOption>& valueOptions() {
          "bind DN for --monitor (anonymous without); the password comes\n"
          "from TARROW_MONITOR_PASSWORD",
          fileName(&CtrlSettings::monitorBindDn, "a DN")},
+        // Taken as texts here and checked together after the parse, as TarrowCli does.
+        {"--rate", "R",
+         "pace the clients: R logins a second over the whole fleet, each\n"
+         "timed from when it was due (clients that accept the schedule\n"
+         "extension; the others keep their own delays)",
+         anyText()},
+        {"--rate-file", "FILE",
+         "a load curve instead of --rate, one RATE,SECONDS line per step\n"
+         "(# starts a comment; a rate of 0 pauses); the run ends with it",
+         anyText()},
+        {"--arrivals", "KIND", "even (default) or poisson: exponential gaps from a fixed seed", anyText()},
+        {"--seed", "N", "the seed of poisson arrivals (default 1)", anyText()},
     };
     return options;
 }
@@ -194,6 +215,21 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     if (s.webHoldMs > 0 && s.webPort < 0) return UsageError{"option --web-hold needs --web"};
     if (!s.monitorBindDn.empty() && s.monitorUri.empty())
         return UsageError{"option --monitor-bind needs --monitor"};
+    load::CurveTexts curve;
+    for (std::size_t i = 0; i < valueOptions().size(); ++i) {
+        const std::string_view name = valueOptions()[i].name;
+        if (name == "--rate") curve.rate = line.values[i];
+        if (name == "--rate-file") curve.rateFile = line.values[i];
+        if (name == "--arrivals") curve.arrivals = line.values[i];
+        if (name == "--seed") curve.seed = line.values[i];
+    }
+    load::LoadPlan plan;
+    if (auto error = load::applyCurveOptions(curve, plan)) return UsageError{*error};
+    if (plan.openLoop()) {
+        if (!s.askTimings)
+            return UsageError{"--rate and --rate-file need the clients' timings (leave out --no-timings)"};
+        s.pace = std::move(plan);
+    }
     return s;
 }
 

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "common/link_protocol.h"
+#include "common/load/load_schedule.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -30,6 +32,9 @@ struct CtrlSettings {
     std::int64_t webHoldMs = 0;  // --web-hold (seconds): the live view and /metrics stay up after the run
     std::string monitorUri;      // --monitor: the directory whose counters are read; empty: none
     std::string monitorBindDn;   // --monitor-bind: its bind DN; empty: anonymous
+    // --rate, --rate-file, --arrivals, --seed: the controller paces the clients that accept
+    // the schedule extension; none: every client keeps its own delays.
+    std::optional<load::LoadPlan> pace;
 };
 
 struct ShowHelp {};

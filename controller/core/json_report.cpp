@@ -1,5 +1,6 @@
 #include "controller/core/json_report.h"
 
+#include "controller/pace/fleet_pacer.h"
 #include "report/model/report_writer.h"
 
 namespace tarrow::ctrl {
@@ -77,6 +78,15 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
     r.hostEnd = context.hostEnd;
     r.controlled = controlledFigures(s, context);
     r.directory = context.directory;
+    // A paced run's latency is timed from when each login was due, as a paced batch run's;
+    // the logins of clients that were not paced are counted apart in load.fleet.
+    nlohmann::ordered_json load;
+    if (context.pacer) {
+        load = context.pacer->loadJson(context.pacedUntilUs);
+        r.latencies = &context.pacer->latencies();
+        r.paced = PacedFigures{&context.pacer->timeline().service(), &context.pacer->timeline().scheduleLag(),
+                               &load};
+    }
     return tarrow::reportJson(r);
 }
 

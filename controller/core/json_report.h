@@ -17,6 +17,8 @@ struct MonitorState;
 
 namespace tarrow::ctrl {
 
+class FleetPacer;
+
 struct ReportContext {
     std::int64_t elapsedUs = 0;  // run time
     std::string stopReason;      // what stopped the run
@@ -31,6 +33,9 @@ struct ReportContext {
     std::optional<HostCounters> hostEnd;
     // With --monitor: the directory's counters as read so far.
     const monitor::MonitorState* directory = nullptr;
+    // With a rate: the paced logins, timed from when each was due (the "load" section).
+    const FleetPacer* pacer = nullptr;
+    std::int64_t pacedUntilUs = 0;  // ... monotonic: the report's time, or when the run stopped
 };
 
 // The report as indented JSON text with a final line feed.

@@ -72,6 +72,7 @@ std::string ctrlMetrics(const RunStats& stats, const ControlEngine& engine,
 }
 
 constexpr int kPollMs = 5;
+constexpr int kPacedPollMs = 1;
 constexpr int kShutdownGraceMs = 2500;
 
 }  // namespace
@@ -205,6 +206,7 @@ int main(int argc, char** argv) {
     context.startWallMs = startWallMs;
     context.settings = reportSettings(settings, config);
     context.hostStart = tarrow::readHostCounters();
+    context.pacer = engine.pacer();
 
     std::unique_ptr<tarrow::SignalPipe> stopSignals;
     try {
@@ -227,6 +229,7 @@ int main(int argc, char** argv) {
             if (!settings.quiet) std::cerr << line << "\n";
             if (live) {
                 context.elapsedUs = clock.monotonicUs() - engine.startUs();
+                context.pacedUntilUs = clock.monotonicUs();
                 if (monitor) directory = monitor->state();
                 live->publish(reportJson(stats, context));
                 live->publishMetrics(ctrlMetrics(stats, engine, context.directory));
@@ -245,7 +248,9 @@ int main(int argc, char** argv) {
         poll.stop();
         app.quit();
     });
-    poll.start(kPollMs);
+    // A paced run sends its logins when they are due: the loop looks every millisecond.
+    if (engine.pacer()) poll.setTimerType(Qt::PreciseTimer);
+    poll.start(engine.pacer() ? kPacedPollMs : kPollMs);
     app.exec();
 
     if (csvWatch) csvWatch->flush();
@@ -254,6 +259,7 @@ int main(int argc, char** argv) {
     stats.finish(endUs - engine.startUs());
     errno = 0;
     writeSummary(std::cout, stats, endUs - engine.startUs(), engine.stopReason());
+    if (engine.pacer()) std::cout << engine.pacer()->summaryText(endUs);
     std::cout.flush();
     int status = 0;
     // A summary that standard output could not take (a full disk, /dev/full) is no summary.
@@ -271,6 +277,7 @@ int main(int argc, char** argv) {
         directory = monitor->state();
         std::cerr << "TarrowCtrl: directory: " << tarrow::monitor::directorySummary(*directory) << "\n";
     }
+    context.pacedUntilUs = endUs;
     if (live) {
         context.elapsedUs = endUs - engine.startUs();
         live->publish(reportJson(stats, context));
