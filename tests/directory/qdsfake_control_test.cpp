@@ -81,9 +81,9 @@ std::vector<long long> concurrentLoginEnds(int threads) {
     for (int t = 0; t < threads; ++t) {
         running.emplace_back([&ends, t, start] {
             QVDSLogin(static_cast<std::uint32_t>(t + 1), 0, "a", "p", 0);
-            ends[static_cast<std::size_t>(t)] =
-                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
-                    .count();
+            ends[static_cast<std::size_t>(t)] = std::chrono::duration_cast<std::chrono::microseconds>(
+                                                    std::chrono::steady_clock::now() - start)
+                                                    .count();
         });
     }
     for (auto& t : running) t.join();
@@ -107,9 +107,9 @@ TEST_F(QdsFake, LoginsQueueForBusyServers) {
     QVLoginTimings timings{};
     ASSERT_EQ(QVDSTakeLoginTimings(&timings), 0);
     EXPECT_GE(timings.us[QV_PHASE_BIND], 20'000);
-    EXPECT_LE(timings.us[QV_PHASE_BIND],
-              std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - before)
-                  .count());
+    EXPECT_LE(
+        timings.us[QV_PHASE_BIND],
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - before).count());
 }
 
 TEST_F(QdsFake, ServersAreOffAfterResetOrWithZero) {
