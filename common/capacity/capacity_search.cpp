@@ -67,7 +67,7 @@ public:
 
     SearchResult run() {
         warmUp();
-        if (interrupted_) return finish();
+        if (interrupted_ || !fault_.empty()) return finish();
         double rate = s_.fromPerSecond;
         // Bracket: double until a rate fails or the rates end.
         for (;;) {
@@ -96,6 +96,7 @@ private:
                                               [](const StepFigures&) { return true; });
         r_.elapsedUs += f.durationUs;
         interrupted_ = f.interrupted;
+        fault_ = f.fault;
         r_.warmUp = recordOf(s_.fromPerSecond, f, s_, Verdict::Undecided);
     }
 
@@ -115,8 +116,9 @@ private:
                                                   return verdict == Verdict::Undecided;
                                               });
         r_.elapsedUs += f.durationUs;
-        if (f.interrupted) {
-            interrupted_ = true;
+        if (f.interrupted || !f.fault.empty()) {
+            interrupted_ = f.interrupted;
+            fault_ = f.fault;
             return std::nullopt;
         }
         verdict = judge(f, s_);
@@ -155,7 +157,9 @@ private:
         const StepRecord* failed = r_.lowestFailed ? &r_.steps[lowestFailedStep_] : nullptr;
         if (!r_.highestMet) {
             r_.outcome = interrupted_ ? Outcome::Interrupted : Outcome::None;
-            if (interrupted_) r_.reason = "the search was interrupted";
+            if (!fault_.empty()) r_.reason = fault_;
+            else if (interrupted_)
+                r_.reason = "the search was interrupted";
             else if (r_.timeRanOut && !failed)
                 r_.reason = "the search ran out of time before a rate met the objective";
             else
@@ -190,6 +194,7 @@ private:
     SearchResult r_;
     std::size_t lowestFailedStep_ = 0;
     bool interrupted_ = false;
+    std::string fault_;  // why a step could not run
 };
 
 }  // namespace

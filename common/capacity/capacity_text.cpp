@@ -16,7 +16,7 @@ std::string figure(double value) {
 std::string durationText(std::int64_t us) {
     if (us < 1000) return figure(static_cast<double>(us)) + " us";
     if (us % 1'000'000 == 0) return figure(static_cast<double>(us) / 1e6) + " s";
-    if (us >= 10'000'000) return figure(std::round(static_cast<double>(us) / 1e5) / 10) + " s";
+    if (us >= 1'000'000) return figure(std::round(static_cast<double>(us) / 1e4) / 100) + " s";
     return figure(static_cast<double>(us) / 1000) + " ms";
 }
 

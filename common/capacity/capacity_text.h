@@ -11,7 +11,7 @@ struct SearchSettings;
 
 // "20", "0.1", "99.9": up to six significant digits, no trailing zeros.
 std::string figure(double value);
-// "800 us", "2.5 ms", "45 s".
+// "800 us", "2.5 ms", "3.12 s", "45 s".
 std::string durationText(std::int64_t us);
 // A rate of logins per second: whole above 100, else up to four digits ("12.5"). A rate that
 // met an objective is rounded down, one that failed up, so that the text never claims more.

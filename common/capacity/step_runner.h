@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace tarrow::capacity {
 
@@ -35,6 +36,7 @@ struct StepFigures {
     std::int64_t ownLagMeanUs = 0;
     int workers = 0;           // that the runner had for the step (0: it does not say)
     bool interrupted = false;  // the step was stopped from outside: the search ends
+    std::string fault;         // the step could not run (no login could start): the search ends
 };
 
 class StepRunner {

@@ -62,7 +62,7 @@ TEST(CapacityText, RatesNeverClaimMore) {
     EXPECT_EQ(confidenceText(0.95), "95 %");
     EXPECT_EQ(confidenceText(0.999), "99.9 %");
     EXPECT_EQ(durationText(45'000'000), "45 s");
-    EXPECT_EQ(durationText(12'345'678), "12.3 s");
+    EXPECT_EQ(durationText(12'345'678), "12.35 s");
     EXPECT_EQ(durationText(2'500), "2.5 ms");
 }
 
