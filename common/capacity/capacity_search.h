@@ -47,7 +47,8 @@ struct StepRecord {
     PercentileInterval percentile;  // the objective's, over counted successful logins
     std::int64_t p50Us = 0;
     std::int64_t serviceP50Us = 0;
-    std::int64_t scheduleLagP50Us = 0;
+    std::int64_t servicePctUs = 0;      // service time (start to end) at the objective's percentile
+    std::int64_t scheduleLagPctUs = 0;  // schedule lag (due to start) at the objective's percentile
     std::int64_t ownLagMeanUs = 0;
     int workers = 0;
     Verdict verdict = Verdict::Undecided;
