@@ -64,7 +64,10 @@ nlohmann::ordered_json capacityJson(const SearchResult& r, const SearchSettings&
             {"precision_reached", r.precisionReached},
             {"time_ran_out", r.timeRanOut},
             {"elapsed_s", static_cast<double>(r.elapsedUs) / 1e6},
-            {"warm_up", r.warmUp ? stepJson(*r.warmUp) : Json()},
+            {"warm_up", r.warmUp ? Json{{"offered_per_s", r.warmUp->offeredPerSecond},
+                                        {"ended", r.warmUp->ended},
+                                        {"duration_s", static_cast<double>(r.warmUp->durationUs) / 1e6}}
+                                 : Json()},
             {"steps", steps}};
 }
 
