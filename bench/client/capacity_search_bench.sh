@@ -11,14 +11,8 @@ build=$(cd "${1:?usage: capacity_search_bench.sh BUILD_DIR [OBJECTIVE] [SECONDS]
 objective=${2:-p99<=20ms}
 seconds=${3:-8}
 scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-cli=$build/client/cli/TarrowCli
-loop=$build/bench/directory/ldap_threaded_loop
-work=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-bench.XXXXXX")
-trap 'bash "$scripts/private-slapd.sh" stop "$work/slapd" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-
 source "$(dirname "$0")/bench_slapd.sh"
-start_bench_slapd "$work" 1000
-printf '[General]\r\nWorkloadUsersFile=users.csv\r\n' >"$work/bench.ini"
+bench_cli_setup "$build"
 
 echo "== Three searches in a row: --find-capacity '$objective' (defaults: from 10/s, 2 %, 0.95, 180 s)"
 results=()
