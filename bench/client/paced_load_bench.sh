@@ -16,14 +16,8 @@ seconds=${2:-8}
 rounds=${3:-5}
 memory_s=${4:-600}
 scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-cli=$build/client/cli/TarrowCli
-loop=$build/bench/directory/ldap_threaded_loop
-work=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-bench.XXXXXX")
-trap 'bash "$scripts/private-slapd.sh" stop "$work/slapd" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-
 source "$(dirname "$0")/bench_slapd.sh"
-start_bench_slapd "$work" 1000
-printf '[General]\r\nWorkloadUsersFile=users.csv\r\n' >"$work/bench.ini"
+bench_cli_setup "$build"
 
 paced() {  # paced OPTIONS...: one paced run; its standard error in $work/paced.err
   (cd "$work" && "$cli" --ini bench.ini --batch --answer-port 0 "$@" 2>"$work/paced.err" |

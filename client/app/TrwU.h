@@ -103,8 +103,10 @@ public:
     tarrow::BatchTally runBatch(tarrow::BatchObserver* observer = nullptr,
                                 const std::atomic<bool>* stop = nullptr);
     // The batch run with a chosen load (TarrowCli --workers, --rate ...) over the same users
-    // file, log pane and edit boxes; its run() works like runBatch.
-    tarrow::PacedBatchRun pacedBatch(const tarrow::load::LoadPlan& plan, tarrow::load::LoadClock& clock);
+    // file, log pane and edit boxes; its run() works like runBatch. log: where its lines go
+    // instead of the log pane (a capacity search keeps only errors), null for the pane.
+    tarrow::PacedBatchRun pacedBatch(const tarrow::load::LoadPlan& plan, tarrow::load::LoadClock& clock,
+                                     tarrow::LogPane* log = nullptr);
 
     // Discovery: the announcing timer, and every datagram on the answer port as the link
     // buffer holds it (an answer has already opened the control channel).

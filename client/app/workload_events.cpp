@@ -79,9 +79,9 @@ tarrow::BatchTally TfrmTrwMain::runBatch(tarrow::BatchObserver* observer, const 
 }
 
 tarrow::PacedBatchRun TfrmTrwMain::pacedBatch(const tarrow::load::LoadPlan& plan,
-                                              tarrow::load::LoadClock& clock) {
+                                              tarrow::load::LoadClock& clock, tarrow::LogPane* log) {
     return tarrow::PacedBatchRun({.reader = usersStream,
-                                  .log = log_,
+                                  .log = log ? *log : log_,
                                   .boxes = {p.edtUser, p.edtPasswd, p.edtTree, p.edtContext, p.edtServer},
                                   .clock = clock},
                                  plan);

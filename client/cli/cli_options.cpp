@@ -37,6 +37,65 @@ struct LoadTexts {
 
 constexpr int kMaxWorkers = 1024;
 
+// The options of a capacity search, as texts until they are checked together.
+struct CapacityTexts {
+    std::string objective, from, precision, confidence, maxTime;
+    static constexpr std::array kNames{"--find-capacity", "--from", "--precision", "--confidence",
+                                       "--max-time"};
+    static bool isCapacityOption(const std::string& name) {
+        return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
+    }
+};
+
+// The search the capacity options give, or the text of what is wrong with them.
+std::variant<tarrow::capacity::SearchSettings, std::string> capacitySettings(const CapacityTexts& t,
+                                                                             const LoadTexts& load, bool batch) {
+    using namespace tarrow::capacity;
+    for (auto [text, name] : {std::pair{&t.from, "--from"}, std::pair{&t.precision, "--precision"},
+                              std::pair{&t.confidence, "--confidence"}, std::pair{&t.maxTime, "--max-time"}}) {
+        if (!text->empty() && t.objective.empty()) return std::string(name) + " needs --find-capacity";
+    }
+    if (!batch) return std::string("--find-capacity needs --batch");
+    for (auto [text, name] : {std::pair{&load.rate, "--rate"}, std::pair{&load.rateFile, "--rate-file"},
+                              std::pair{&load.arrivals, "--arrivals"}, std::pair{&load.seed, "--seed"},
+                              std::pair{&load.duration, "--duration"}}) {
+        if (!text->empty())
+            return std::string("--find-capacity sets the rate of each step itself: it excludes ") + name;
+    }
+    const ObjectiveParse objective = parseObjective(t.objective);
+    if (!objective.objective) return "--find-capacity: " + objective.error;
+    SearchSettings s;
+    s.objective = *objective.objective;
+    if (!t.from.empty()) {
+        const auto rate = tarrow::load::parseRate(t.from);
+        if (!rate)
+            return "--from needs a number of logins per second above 0, at most " +
+                   std::to_string(int(tarrow::load::kMaxRate));
+        s.fromPerSecond = *rate;
+    }
+    // Numbers above 0; their ranges are the search's own (settingsError).
+    for (auto [text, value, name] : {std::tuple{&t.precision, &s.precisionPct, "--precision"},
+                                     std::tuple{&t.confidence, &s.confidence, "--confidence"}}) {
+        if (text->empty()) continue;
+        const auto number = tarrow::load::parseRate(*text);
+        if (!number) return std::string(name) + " needs a number above 0";
+        *value = *number;
+    }
+    if (!t.maxTime.empty()) {
+        const auto seconds = tarrow::load::parseRate(t.maxTime);
+        if (!seconds) return std::string("--max-time needs a number of seconds above 0");
+        s.maxTimeUs = static_cast<std::int64_t>(*seconds * 1e6);
+    }
+    if (const std::string error = settingsError(s); !error.empty()) {
+        // The search's own texts name its settings; the command line names its options.
+        if (error.rfind("the precision", 0) == 0) return "--precision: " + error;
+        if (error.rfind("the confidence", 0) == 0) return "--confidence: " + error;
+        if (error.rfind("the first rate", 0) == 0) return "--from: " + error;
+        return "--max-time: " + error;
+    }
+    return s;
+}
+
 std::optional<long long> wholeNumber(const std::string& text, long long low, long long high) {
     long long value = 0;
     const char* end = text.data() + text.size();
@@ -78,6 +137,7 @@ struct CommandLine {
     std::string controlPort;
     std::string webPort;
     LoadTexts load;
+    CapacityTexts capacity;
 
     explicit CommandLine(CliOptions& options) {
         app.description(
@@ -85,15 +145,16 @@ struct CommandLine {
             "The workload client without a window. Log lines go to standard output; status texts,\n"
             "countdown texts and errors go to standard error as \"status: \", \"label: \" and \"error: \".\n"
             "\n");
-        app.formatter(std::make_shared<HelpLayout>(
-            std::vector<HelpLayout::Group>{{"Options", 16, "Options:\n"},
-                                           {"Watching", 21, "\nWatching a batch run (docs/metrics.md):\n"},
-                                           {"Load options", 22,
-                                            "\nLoad options (without them a batch run makes one login after "
-                                            "another):\n"},
-                                           {"Test options", 22,
-                                            "\nWithout --batch the client runs in client mode until SIGINT "
-                                            "or SIGTERM.\n\nTest options:\n"}}));
+        app.formatter(std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{
+            {"Options", 16, "Options:\n"},
+            {"Watching", 21, "\nWatching a batch run (docs/metrics.md):\n"},
+            {"Load options", 22,
+             "\nLoad options (without them a batch run makes one login after "
+             "another):\n"},
+            {"Capacity search", 22, "\nCapacity search (docs/report.md, \"capacity\"):\n"},
+            {"Test options", 22,
+             "\nWithout --batch the client runs in client mode until SIGINT "
+             "or SIGTERM.\n\nTest options:\n"}}));
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         app.add_option("--ini", options.iniPath,
                        "read FILE instead of the program path with \".INI\" (when that file is\n"
@@ -164,6 +225,26 @@ struct CommandLine {
                          "its start as often as needed (without it the run ends with the file)"}}) {
             app.add_option(name, *text, description)->option_text(value)->group(loadGroup);
         }
+        for (auto [name, text, value, description] :
+             {std::tuple{"--find-capacity", &capacity.objective, "OBJECTIVE",
+                         "with --batch: find the highest rate at which the directory meets\n"
+                         "OBJECTIVE, a percentile of the latency from due to end with a bound\n"
+                         "and optionally a largest share of failed logins: p99<=20ms or\n"
+                         "p99.9<=50ms,errors<=0.1%. Steps at a constant rate, doubling from\n"
+                         "--from until one fails, then bisecting; each step runs until a\n"
+                         "one-sided test decides. Standard output ends with one line,\n"
+                         "\"Capacity: ...\"; status 0 with a capacity, 1 when even the first\n"
+                         "rate failed, 2 for a bad objective or setting. --workers sets the\n"
+                         "workers of every step (default: enough for logins of 50 ms)"},
+              std::tuple{"--from", &capacity.from, "R", "the first rate of the search (default 10 logins/s)"},
+              std::tuple{"--precision", &capacity.precision, "PCT",
+                         "end when the bracket is narrower than PCT % of its low end\n(default 2)"},
+              std::tuple{"--confidence", &capacity.confidence, "C",
+                         "of each step's test, from 0.5 to below 1 (default 0.95)"},
+              std::tuple{"--max-time", &capacity.maxTime, "S",
+                         "bound the whole search to S seconds (default 180)"}}) {
+            app.add_option(name, *text, description)->option_text(value)->group("Capacity search");
+        }
         app.set_help_flag("--help,-h", "show this text");
         for (auto [name, text, description] :
              {std::tuple{"--discover-port", &discoverPort, "send announcements to UDP port N instead of 2308"},
@@ -209,7 +290,8 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         if (option == "--ini") return {std::nullopt, "--ini needs a file name"};
         if (option == "--report") return {std::nullopt, "--report needs a folder name"};
         if (option == "--control-port") return {std::nullopt, controlPortError()};
-        if (LoadTexts::isLoadOption(option)) return {std::nullopt, option + " needs a value (see --help)"};
+        if (LoadTexts::isLoadOption(option) || CapacityTexts::isCapacityOption(option))
+            return {std::nullopt, option + " needs a value (see --help)"};
         if (option == "--monitor" || option == "--monitor-bind" || option == "--web-hold")
             return {std::nullopt, option + " needs a value"};
         return {std::nullopt, portError(option)};
@@ -235,6 +317,17 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         // "--rate=" and the like: given, but empty.
         if (line.app.count(name) > 0 && line.app.get_option(name)->as<std::string>().empty())
             return {std::nullopt, std::string(name) + " needs a value (see --help)"};
+    }
+    for (const char* name : CapacityTexts::kNames) {
+        if (line.app.count(name) > 0 && line.app.get_option(name)->as<std::string>().empty())
+            return {std::nullopt, std::string(name) + " needs a value (see --help)"};
+    }
+    if (!(line.capacity.objective + line.capacity.from + line.capacity.precision + line.capacity.confidence +
+          line.capacity.maxTime)
+             .empty()) {
+        auto settings = capacitySettings(line.capacity, line.load, options.batch);
+        if (auto* error = std::get_if<std::string>(&settings)) return {std::nullopt, *error};
+        options.capacity = std::get<tarrow::capacity::SearchSettings>(std::move(settings));
     }
     if (line.load.any()) {
         auto plan = loadPlan(line.load, options.batch);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/capacity/capacity_search.h"
 #include "common/link_protocol.h"
 #include "common/load/load_schedule.h"
 
@@ -39,6 +40,9 @@ struct CliOptions {
     // With --batch: the chosen load (--workers, --rate, --rate-file, --arrivals, --seed,
     // --duration); none: one login after another on the form's user, as without them.
     std::optional<tarrow::load::LoadPlan> load;
+    // With --batch: --find-capacity OBJECTIVE with --from, --precision, --confidence and
+    // --max-time: a capacity search instead of one run. load then only holds --workers.
+    std::optional<tarrow::capacity::SearchSettings> capacity;
 };
 
 // The options, or the text of what is wrong with them.

@@ -16,6 +16,7 @@
 #include "client/app/client_settings.h"
 #include "client/cli/batch_stop.h"
 #include "client/cli/batch_watch.h"
+#include "client/cli/capacity_run.h"
 #include "client/cli/cli_options.h"
 #include "client/cli/console_controls.h"
 #include "client/qt/client_platform.h"
@@ -156,15 +157,25 @@ int runWatchedBatch(const CliOptions& options, TfrmTrwMain& form, ConsoleOutput&
     tarrow::cli::BatchWatch watch(report.get(), std::move(sampler), std::move(live),
                                   [&clock] { return clock.nowUs(); });
     BatchStopSignals stopSignals;
-    std::optional<tarrow::BatchTally> tally;
-    if (options.load) {
-        watch.setLoadPlan(*options.load);
-        tally = runPacedBatch(*options.load, form, out, &watch, report.get(), stopSignals.stopRequested());
+    int status = kOk;
+    if (options.capacity) {
+        // As for a paced run: the workers inherit the blocked SIGPIPE.
+        const BlockedSigpipe blocked;
+        const std::optional<int> workers = options.load ? std::optional<int>(options.load->workers)
+                                                        : std::nullopt;
+        status = runCapacitySearch(*options.capacity, workers, form, out, &watch, report.get(),
+                                   stopSignals.stopRequested());
     } else {
-        form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });
-        out.flush();
+        std::optional<tarrow::BatchTally> tally;
+        if (options.load) {
+            watch.setLoadPlan(*options.load);
+            tally = runPacedBatch(*options.load, form, out, &watch, report.get(), stopSignals.stopRequested());
+        } else {
+            form.guarded([&] { tally = form.runBatch(&watch, &stopSignals.stopRequested()); });
+            out.flush();
+        }
+        status = tally && tally->fileRead ? kOk : kBatchFailed;
     }
-    int status = tally && tally->fileRead ? kOk : kBatchFailed;
     if (watch.sampler())
         std::fprintf(stderr, "directory: %s\n",
                      tarrow::monitor::directorySummary(watch.sampler()->state()).c_str());
@@ -239,7 +250,8 @@ int run(const CliOptions& options) {
 
     if (options.batch) {
         int batchStatus = kOk;
-        if (!options.reportDir.empty() || options.webPort >= 0 || !options.monitorUri.empty() || options.load) {
+        if (!options.reportDir.empty() || options.webPort >= 0 || !options.monitorUri.empty() ||
+            options.load || options.capacity) {
             batchStatus = runWatchedBatch(options, form, out, platform->sources.monotonicClock);
         } else {
             // Status 0 only when the users file was read to its end; an error that ends the run

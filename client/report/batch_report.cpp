@@ -70,6 +70,12 @@ void BatchReport::setLoad(nlohmann::ordered_json load) {
     report_.paced = PacedFigures{&service_, &scheduleLag_, &load_};
 }
 
+void BatchReport::setCapacity(nlohmann::ordered_json capacity) {
+    capacity_ = std::move(capacity);
+    if (!report_.paced) report_.paced = PacedFigures{&service_, &scheduleLag_, nullptr};
+    report_.capacity = &capacity_;
+}
+
 std::string BatchReport::reportJson() const {
     RunReport r = report_;
     IntervalSeries series = intervals_;

@@ -53,6 +53,9 @@ public:
     // A paced run's "load" section (common/load/load_json.h): its report also has the
     // service time and schedule lag of every login.
     void setLoad(nlohmann::ordered_json load);
+    // A capacity search's "capacity" section (common/capacity/capacity_json.h): its report,
+    // over the logins of every step, also has their service time and schedule lag.
+    void setCapacity(nlohmann::ordered_json capacity);
 
     // The report.json finish() writes.
     std::string reportJson() const;
@@ -64,10 +67,11 @@ private:
     std::int64_t endUs_ = 0;
     bool started_ = false;
     RunReport report_;
-    LoginLatencies latencies_;      // execute is each login's latency: from due to end
-    LatencyHistogram service_;      // from start to end
-    LatencyHistogram scheduleLag_;  // from due to start
-    nlohmann::ordered_json load_;   // null unless a paced run
+    LoginLatencies latencies_;         // execute is each login's latency: from due to end
+    LatencyHistogram service_;         // from start to end
+    LatencyHistogram scheduleLag_;     // from due to start
+    nlohmann::ordered_json load_;      // null unless a paced run
+    nlohmann::ordered_json capacity_;  // null unless a capacity search
     IntervalSeries intervals_;
     MessageCounts messages_;
 };

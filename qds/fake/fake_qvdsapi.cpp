@@ -44,7 +44,7 @@ QV_API int32_t QVDSLogin(uint32_t handle, int32_t options, const char* userName,
                                             userName ? userName : "");
     if (const std::uint32_t us = qdsfake::loginDelayUs())
         std::this_thread::sleep_for(std::chrono::microseconds(us));
-    qdsfake::timeLogin();
+    qdsfake::timeLogin(qdsfake::serveLogin());
     if (rc == 0) qdsfake::beginLogin(handle);
     return rc;
 }

@@ -1,8 +1,11 @@
 #define QDSFAKE_BUILDING
 #include "qds/fake/fake_state.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +20,13 @@ namespace qdsfake {
 namespace {
 
 constexpr std::uint32_t kConnectionBase = 1000;
+constexpr std::size_t kMaxServers = 4096;
+
+std::int64_t steadyNowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct NthFailure {
     std::string operation;
@@ -34,6 +44,10 @@ struct State {
     std::map<std::string, std::int32_t> failUser;
     std::map<std::string, unsigned> callsSoFar;  // per operation, since the last reset
     std::uint32_t loginDelayUs = 0;
+    // A directory of known capacity: each login holds one of these servers for serviceUs,
+    // queueing while all are busy. freeAtUs: when each server is free, on the steady clock.
+    std::uint32_t serviceUs = 0;
+    std::vector<std::int64_t> freeAtUs;
     // Virtual phase figures in microseconds; -1: the phase is not reached. Bind is the
     // login delay and is not kept here.
     std::array<std::int64_t, QV_PHASE_COUNT> phaseUs = defaultPhases();
@@ -56,6 +70,8 @@ struct State {
         failUser.clear();
         callsSoFar.clear();
         loginDelayUs = 0;
+        serviceUs = 0;
+        freeAtUs.clear();
         nextContext = 1;
         contexts.clear();
         logins.clear();
@@ -158,6 +174,22 @@ void configureFromEnvironment() {
                                "PHASE:US (connect, tls, verify, unbind; -1: not reached)");
         }
     }
+    const char* servers = std::getenv("QDSFAKE_SERVERS");
+    const char* service = std::getenv("QDSFAKE_SERVICE_US");
+    if (servers || service) {
+        long long c = 0, us = 0;
+        if (!servers || !service)
+            reportBadEntry(servers ? "QDSFAKE_SERVERS" : "QDSFAKE_SERVICE_US", servers ? servers : service,
+                           "QDSFAKE_SERVERS and QDSFAKE_SERVICE_US together");
+        else if (!parseLong(servers, c) || c < 1 || c > static_cast<long long>(kMaxServers))
+            reportBadEntry("QDSFAKE_SERVERS", servers, "a number of servers from 1 to 4096");
+        else if (!parseLong(service, us) || us < 1 || us > 60'000'000)
+            reportBadEntry("QDSFAKE_SERVICE_US", service, "microseconds from 1 to 60000000");
+        else {
+            s.serviceUs = static_cast<std::uint32_t>(us);
+            s.freeAtUs.assign(static_cast<std::size_t>(c), 0);
+        }
+    }
     if (const char* v = std::getenv("QDSFAKE_LOGIN_DELAY_US")) {
         long long us = 0;
         if (parseLong(v, us) && us >= 0 && us <= 60'000'000) s.loginDelayUs = static_cast<std::uint32_t>(us);
@@ -236,9 +268,27 @@ std::uint32_t loginDelayUs() {
     return s.loginDelayUs;
 }
 
+std::int64_t serveLogin() {
+    std::int64_t endUs = 0;
+    std::int64_t nowUs = 0;
+    {
+        State& s = state();
+        std::lock_guard lock(s.mutex);
+        if (s.freeAtUs.empty()) return 0;
+        // The server free first takes the login: at once when it is idle, else when its
+        // last login ends. Ends are booked, not slept, so oversleeping never lowers capacity.
+        nowUs = steadyNowUs();
+        auto server = std::min_element(s.freeAtUs.begin(), s.freeAtUs.end());
+        endUs = std::max(nowUs, *server) + s.serviceUs;
+        *server = endUs;
+    }
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(endUs)));
+    return endUs - nowUs;
+}
+
 std::uint32_t connectionOf(std::uint32_t handle) { return kConnectionBase + handle; }
 
-void timeLogin() {
+void timeLogin(std::int64_t servedUs) {
     if (!timingOn.load(std::memory_order_relaxed)) return;
     std::array<std::int64_t, QV_PHASE_COUNT> phases;
     std::uint32_t delay = 0;
@@ -254,7 +304,7 @@ void timeLogin() {
     }
     recordPhase(QV_PHASE_CONNECT, phases[QV_PHASE_CONNECT]);
     recordPhase(QV_PHASE_TLS, phases[QV_PHASE_TLS]);
-    recordPhase(QV_PHASE_BIND, delay);
+    recordPhase(QV_PHASE_BIND, delay + servedUs);
 }
 
 void timeVerify() {
@@ -323,6 +373,14 @@ void qdsfake_set_login_delay_us(uint32_t us) {
     auto& s = state();
     std::lock_guard lock(s.mutex);
     s.loginDelayUs = us;
+}
+
+void qdsfake_set_servers(uint32_t servers, uint32_t service_us) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    const bool on = servers > 0 && service_us > 0;
+    s.serviceUs = on ? service_us : 0;
+    s.freeAtUs.assign(on ? std::min<std::size_t>(servers, qdsfake::kMaxServers) : 0, 0);
 }
 
 void qdsfake_set_phase_us(int32_t phase, int64_t us) {

@@ -25,12 +25,16 @@ QDSFAKE_API bool endLogin(std::uint32_t handle);
 QDSFAKE_API void initUnicodeTables();
 QDSFAKE_API void freeUnicodeTables();
 QDSFAKE_API std::uint32_t loginDelayUs();
+// With servers set: queues the login for a server and waits until it has been served.
+// Returns how long that took in microseconds (0 without servers).
+QDSFAKE_API std::int64_t serveLogin();
 // The connection handle (key 8) of a context.
 QDSFAKE_API std::uint32_t connectionOf(std::uint32_t handle);
 
 // Login timing with virtual figures: a login reports connect (and TLS when set) and its
-// login delay as bind; the confirmation reports verify, a log-out unbind.
-QDSFAKE_API void timeLogin();
+// login delay and the time it was served (serveLogin) as bind; the confirmation reports
+// verify, a log-out unbind.
+QDSFAKE_API void timeLogin(std::int64_t servedUs);
 QDSFAKE_API void timeVerify();
 QDSFAKE_API void timeUnbind();
 QDSFAKE_API QVLoginTimings takeLoginTimings();

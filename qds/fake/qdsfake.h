@@ -21,6 +21,8 @@
  *   QDSFAKE_FAIL_USER=bob:-203             QVDSLogin fails for that user name
  *   QDSFAKE_LOGIN_DELAY_US=200             every QVDSLogin takes that long
  *   QDSFAKE_PHASE_US=connect:50,tls:300    virtual phase figures (see below)
+ *   QDSFAKE_SERVERS=2                      a directory of known capacity (with the next;
+ *   QDSFAKE_SERVICE_US=2000                see below)
  * Malformed entries are reported on standard error and ignored.
  *
  * Login timing (QVDSTakeLoginTimings) reports virtual figures, the same on every login:
@@ -29,6 +31,14 @@
  * QVDSFreeContext ending a login, report unbind (default 0 us). A login that fails by an
  * injected code reports the same phases (the double waited its delay either way). Only
  * the delay is really waited; the other figures are reported, not spent.
+ * A directory of known capacity (QDSFAKE_SERVERS=C, QDSFAKE_SERVICE_US=S, or
+ * qdsfake_set_servers): every QVDSLogin, after its login delay, takes S us of one of C
+ * servers shared by every thread of the process. A login that finds all C busy waits in
+ * a queue (first come, first served) for the first to be free, and returns when it has
+ * been served; queueing and service are reported as part of its bind phase. Each
+ * server's busy time is booked on the steady clock rather than slept, so a late wake-up
+ * adds to one login's latency and never to the next one's: the capacity is exactly
+ * C * 1,000,000 / S logins per second.
  * QVDSTakeLoginTimings and QVDSSetLoginTiming are not recorded: they observe the login
  * sequence and are no part of it. */
 #ifndef QDSFAKE_H
@@ -47,8 +57,8 @@
 extern "C" {
 #endif
 
-/* Clears the recording, every injected failure, the login delay and the handle
- * counters, and turns recording on. */
+/* Clears the recording, every injected failure, the login delay, the servers and the
+ * handle counters, and turns recording on. */
 QDSFAKE_API void qdsfake_reset(void);
 /* Turns recording on (non-zero) or off; the recording so far is kept. */
 QDSFAKE_API void qdsfake_set_recording(int on);
@@ -61,6 +71,9 @@ QDSFAKE_API void qdsfake_fail_nth(const char* operation, unsigned n, int32_t cod
 QDSFAKE_API void qdsfake_fail_user(const char* userName, int32_t code);
 /* Each QVDSLogin takes that long before it returns; reported as its bind phase. */
 QDSFAKE_API void qdsfake_set_login_delay_us(uint32_t us);
+/* A directory of known capacity: servers servers of service_us each (see above); 0 for
+ * either turns it off. Reset turns it off. */
+QDSFAKE_API void qdsfake_set_servers(uint32_t servers, uint32_t service_us);
 /* The virtual figure reported for a phase (QV_PHASE_CONNECT, _TLS, _VERIFY, _UNBIND of
  * qvdsapi.h) in microseconds; a negative value: the phase is not reached. The bind phase
  * is the login delay and is not set here. Reset restores the defaults. */

@@ -359,6 +359,7 @@ std::string reportJson(const RunReport& report) {
         r["histograms"]["schedule_lag"] = scheduleLag.serializeText();
         if (paced->load) r["load"] = *paced->load;
     }
+    if (report.capacity) r["capacity"] = *report.capacity;
     return r.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 

@@ -106,6 +106,9 @@ struct RunReport {
     // With --monitor: the directory's own counters (the "directory" section).
     const monitor::MonitorState* directory = nullptr;
     std::optional<PacedFigures> paced;
+    // A capacity search (TarrowCli --find-capacity): the "capacity" section, as
+    // common/capacity/capacity_json.h builds it.
+    const nlohmann::ordered_json* capacity = nullptr;
 };
 
 // report.json's text: two-space indent, a line end at the end.

@@ -10,7 +10,7 @@ const COLOURS = {
   unbind: "#a0aec0", outage: "rgba(229, 62, 62, 0.15)", server: "#dd6b20", connections: "#2c7a7b",
   readWaiters: "#b83280", writeWaiters: "#805ad5", threads: "#718096",
   due: "#718096", started: "#2b6cb0", target: "#2f855a", behind: "rgba(229, 62, 62, 0.5)",
-  service: "#ed8936"
+  service: "#ed8936", bound: "#c53030", result: "#2f855a"
 };
 const charts = {};
 
@@ -414,6 +414,74 @@ function fillLoad(report) {
   fillKeyValues("load-settings", "How the load was set:", settings);
 }
 
+// A capacity search (TarrowCli --find-capacity): latency and throughput against the offered
+// rate of each step, the objective's bound and the result marked, and the steps as a table.
+function fillCapacity(report) {
+  const capacity = report.capacity;
+  const section = document.getElementById("section-capacity");
+  section.hidden = !capacity || !Array.isArray(capacity.steps);
+  if (section.hidden) return;
+  document.getElementById("capacity-result").textContent = capacity.result;
+  const steps = capacity.steps.slice().sort((a, b) => a.offered_per_s - b.offered_per_s);
+  const rates = steps.map((s) => s.offered_per_s);
+  const low = Math.min(...rates), high = Math.max(...rates);
+  const ms = (us) => (typeof us === "number" && us > 0 ? us / 1000 : null);
+  const percentileName = "p" + capacity.percentile;
+  const latencies = steps.flatMap((s) => [ms(s.p50_us), ms(s.percentile_us)]).filter((v) => v !== null);
+  const top = Math.max(capacity.bound_us / 1000, ...latencies);
+  const bottom = Math.min(capacity.bound_us / 1000, ...latencies);
+  // The result as a vertical line from the bottom to the top of the chart.
+  const resultLine = (y0, y1) => (typeof capacity.capacity_per_s === "number"
+    ? [line("result: " + figureText(capacity.capacity_per_s) + "/s", COLOURS.result,
+            [{ x: capacity.capacity_per_s, y: y0 }, { x: capacity.capacity_per_s, y: y1 }],
+            { borderDash: [2, 3], pointRadius: 0, borderWidth: 2 })]
+    : []);
+  const rateAxis = { type: "logarithmic", title: { display: true, text: "offered rate (logins/s)" } };
+  const options = (title, yTitle, logarithmic) => {
+    const o = seriesOptions(title, yTitle, logarithmic);
+    o.scales.x = rateAxis;
+    return o;
+  };
+  const verdictColours = steps.map((s) => (s.verdict === "met" ? COLOURS.result : COLOURS.failures));
+  drawOrUpdate("chart-capacity-latency", {
+    type: "line",
+    data: { datasets: [
+      line("p50", COLOURS.p50, steps.map((s) => ({ x: s.offered_per_s, y: ms(s.p50_us) })), { pointRadius: 3 }),
+      line(percentileName + " (objective)", COLOURS.p99,
+           steps.map((s) => ({ x: s.offered_per_s, y: ms(s.percentile_us) })),
+           { pointRadius: 4, pointBackgroundColor: verdictColours }),
+      line("bound " + figureText(capacity.bound_us / 1000) + " ms", COLOURS.bound,
+           [{ x: low, y: capacity.bound_us / 1000 }, { x: high, y: capacity.bound_us / 1000 }],
+           { borderDash: [6, 4], pointRadius: 0 })
+    ].concat(resultLine(bottom, top)) },
+    options: options("Latency against offered rate", "ms (logarithmic)", true)
+  });
+  const throughputTop = Math.max(high, ...steps.map((s) => s.throughput_per_s));
+  drawOrUpdate("chart-capacity-throughput", {
+    type: "line",
+    data: { datasets: [
+      line("logins ended per second", COLOURS.logins,
+           steps.map((s) => ({ x: s.offered_per_s, y: s.throughput_per_s })),
+           { pointRadius: 4, pointBackgroundColor: verdictColours }),
+      line("as offered", COLOURS.due, [{ x: low, y: low }, { x: high, y: high }], { borderDash: [4, 4], pointRadius: 0 })
+    ].concat(resultLine(0, throughputTop)) },
+    options: options("Throughput against offered rate", "logins per second", false)
+  });
+  const table = document.getElementById("table-capacity");
+  table.replaceChildren();
+  const columns = [["offered/s", "offered_per_s"], ["verdict", "verdict"],
+    [percentileName + " (µs)", "percentile_us"], ["low", "percentile_low_us"], ["high", "percentile_high_us"],
+    ["p50 (µs)", "p50_us"], ["ended/s", "throughput_per_s"], ["counted", "counted"], ["errors", "errors"],
+    ["seconds", "duration_s"], ["limit", "generator_limit"]];
+  headerRow(table, columns.map(([name]) => name));
+  capacity.steps.forEach((step, i) => {
+    const row = element("tr");
+    for (const [, key] of columns) row.appendChild(figureCell(report, "capacity.steps." + i + "." + key));
+    row.firstChild.classList.add("text");
+    table.appendChild(row);
+  });
+}
+
 function render(report) {
   window.tarrowLastReport = report;
   const controlled = report.report === "TarrowCtrl" || Array.isArray(report.clients) || report.reply_ms !== undefined;
@@ -429,6 +497,7 @@ function render(report) {
   drawCharts(report);
   drawDirectory(report);
   fillLoad(report);
+  fillCapacity(report);
   fillPhaseTable(report);
   fillOutage(report);
   fillErrors(report);

@@ -21,7 +21,10 @@ const updates = Number(option("--updates") || 1);
 const CHARTS = ["chart-throughput", "chart-latency-time", "chart-phases", "chart-distribution"];
 // A paced run's page also draws logins due against started, and latency against service time.
 const pacedLoad = reportPath ? JSON.parse(readFileSync(reportPath, "utf8")).load : undefined;
-const charts = CHARTS.concat(pacedLoad ? ["chart-load", "chart-latency-service"] : []);
+// A capacity search's page draws latency and throughput against the offered rate.
+const capacity = reportPath ? JSON.parse(readFileSync(reportPath, "utf8")).capacity : undefined;
+const charts = CHARTS.concat(pacedLoad ? ["chart-load", "chart-latency-service"] : [])
+  .concat(capacity ? ["chart-capacity-latency", "chart-capacity-throughput"] : []);
 
 function allowed(requestUrl) {
   if (requestUrl === url || requestUrl.startsWith("data:")) return true;
@@ -87,6 +90,33 @@ try {
     const behind = pacedLoad.seconds.filter((s) => s.behind_schedule).map((s) => s.t_s);
     if (JSON.stringify(load.marked) !== JSON.stringify(behind))
       failures.push("chart-load marks seconds " + JSON.stringify(load.marked) + ", expected " + JSON.stringify(behind));
+  }
+
+  if (capacity) {
+    const shownCapacity = await page.evaluate(() => {
+      const labels = (id) => Chart.getChart(document.getElementById(id)).data.datasets.map((d) => ({
+        label: d.label, xs: d.data.map((p) => p.x), ys: d.data.map((p) => p.y) }));
+      return { hidden: document.getElementById("section-capacity").hidden,
+               result: document.getElementById("capacity-result").textContent,
+               latency: labels("chart-capacity-latency"), throughput: labels("chart-capacity-throughput"),
+               rows: document.querySelectorAll("#table-capacity tr").length };
+    });
+    if (shownCapacity.hidden) failures.push("section-capacity: hidden for a capacity search");
+    if (shownCapacity.result !== capacity.result)
+      failures.push(`capacity-result: "${shownCapacity.result}", expected "${capacity.result}"`);
+    if (shownCapacity.rows !== capacity.steps.length + 1)
+      failures.push("table-capacity: " + (shownCapacity.rows - 1) + " steps, expected " + capacity.steps.length);
+    const bound = shownCapacity.latency.find((d) => d.label.startsWith("bound "));
+    if (!bound || bound.ys.some((y) => y !== capacity.bound_us / 1000))
+      failures.push("chart-capacity-latency: the bound is not marked at " + capacity.bound_us / 1000 + " ms");
+    const objective = shownCapacity.latency.find((d) => d.label.startsWith("p" + capacity.percentile + " "));
+    if (!objective || objective.xs.length !== capacity.steps.length)
+      failures.push("chart-capacity-latency: no point of the objective's percentile per step");
+    for (const chart of ["latency", "throughput"]) {
+      const result = shownCapacity[chart].find((d) => d.label.startsWith("result: "));
+      if (typeof capacity.capacity_per_s === "number" && (!result || result.xs[0] !== capacity.capacity_per_s))
+        failures.push(`chart-capacity-${chart}: the result is not marked at ${capacity.capacity_per_s}/s`);
+    }
   }
 
   const shown = await page.evaluate(() => ({

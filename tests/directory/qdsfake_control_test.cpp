@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -68,6 +71,53 @@ TEST_F(QdsFake, LoginDelayIsApplied) {
     const auto start = std::chrono::steady_clock::now();
     QVDSLogin(1, 0, "a", "p", 0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(20000));
+}
+
+// Logins from several threads at once; each login's end, from the start, in microseconds.
+std::vector<long long> concurrentLoginEnds(int threads) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<long long> ends(static_cast<std::size_t>(threads));
+    std::vector<std::thread> running;
+    for (int t = 0; t < threads; ++t) {
+        running.emplace_back([&ends, t, start] {
+            QVDSLogin(static_cast<std::uint32_t>(t + 1), 0, "a", "p", 0);
+            ends[static_cast<std::size_t>(t)] = std::chrono::duration_cast<std::chrono::microseconds>(
+                                                    std::chrono::steady_clock::now() - start)
+                                                    .count();
+        });
+    }
+    for (auto& t : running) t.join();
+    std::sort(ends.begin(), ends.end());
+    return ends;
+}
+
+TEST_F(QdsFake, LoginsQueueForBusyServers) {
+    constexpr long long kServiceUs = 150'000;
+    qdsfake_set_servers(2, kServiceUs);
+    // Two servers serve the first two logins side by side; the third waits for one of them.
+    const auto ends = concurrentLoginEnds(3);
+    EXPECT_GE(ends[0], kServiceUs);
+    EXPECT_LT(ends[1], 2 * kServiceUs) << "the second login did not get the second server";
+    EXPECT_GE(ends[2], 2 * kServiceUs) << "the third login did not wait for a busy server";
+
+    // The bind phase holds the wait and the service.
+    qdsfake_set_servers(1, 20'000);
+    const auto before = std::chrono::steady_clock::now();
+    QVDSLogin(1, 0, "a", "p", 0);
+    QVLoginTimings timings{};
+    ASSERT_EQ(QVDSTakeLoginTimings(&timings), 0);
+    EXPECT_GE(timings.us[QV_PHASE_BIND], 20'000);
+    EXPECT_LE(
+        timings.us[QV_PHASE_BIND],
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - before).count());
+}
+
+TEST_F(QdsFake, ServersAreOffAfterResetOrWithZero) {
+    qdsfake_set_servers(1, 200'000);
+    qdsfake_reset();
+    EXPECT_LT(concurrentLoginEnds(2)[1], 200'000);
+    qdsfake_set_servers(0, 200'000);
+    EXPECT_LT(concurrentLoginEnds(2)[1], 200'000);
 }
 
 }  // namespace

@@ -180,6 +180,20 @@ TEST_F(TarrowCliTest, BadLoadOptionsAreNamedBeforeAnyLogin) {
          "error: --rate-file: " + curve + ":3: expected RATE,SECONDS"},
         {{"--rate", "5", "--arrivals", "bursty"}, "error: --arrivals needs even or poisson"},
         {{"--duration", "0"}, "error: --duration needs a number of seconds above 0"},
+        {{"--from", "20"}, "error: --from needs --find-capacity"},
+        {{"--find-capacity", "p99<=20ms", "--rate", "5"},
+         "error: --find-capacity sets the rate of each step itself: it excludes --rate"},
+        {{"--find-capacity", "p99.9<=50ms,errors<=x%"},
+         "error: --find-capacity: the share of \"errors<=x%\" needs a percentage from 0 to 100 and %"},
+        {{"--find-capacity", "p99<=20ms", "--precision", "0"}, "error: --precision needs a number above 0"},
+        {{"--find-capacity", "p99<=20ms", "--precision", "150"},
+         "error: --precision: the precision must be above 0 and at most 100 %"},
+        {{"--find-capacity", "p99<=20ms", "--confidence", "0.3"},
+         "error: --confidence: the confidence must be from 0.5 to below 1"},
+        {{"--find-capacity", "p99<=20ms", "--max-time", "0.5"},
+         "error: --max-time: the time bound must be at least 1 s"},
+        {{"--find-capacity", "p99<=20ms", "--from", "0"},
+         "error: --from needs a number of logins per second above 0, at most 1000000"},
     };
     for (const auto& [options, error] : cases) {
         QStringList args{"--ini", ini, "--batch", "--answer-port", "0"};
@@ -189,7 +203,7 @@ TEST_F(TarrowCliTest, BadLoadOptionsAreNamedBeforeAnyLogin) {
         EXPECT_NE(run.err.find(error), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "") << error;
     }
-    for (const char* option : {"--rate", "--workers"}) {
+    for (const char* option : {"--rate", "--workers", "--find-capacity"}) {
         const ProcessRun run = runToEnd({"--ini", ini, option, "4"});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find(std::string("error: ") + option + " needs --batch"), std::string::npos)

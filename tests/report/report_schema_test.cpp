@@ -2,6 +2,7 @@
 // its own program's code from virtual figures, have the same keys but for the controlled-only
 // ones, and docs/report.md names every key of both.
 #include "client/report/batch_report.h"
+#include "common/capacity/capacity_json.h"
 #include "common/load/load_json.h"
 #include "controller/core/json_report.h"
 #include "controller/core/run_stats.h"
@@ -98,6 +99,27 @@ bool controlledOnly(const std::string& path) {
     return false;
 }
 
+// A capacity search's report: a warm-up and one step of each verdict.
+nlohmann::json capacityReport(const TempFolder& folder) {
+    BatchReport report({folder.path() / "capacity", "users.csv", [] { return std::int64_t{0}; }});
+    capacity::SearchSettings settings;
+    settings.objective = *capacity::parseObjective("p99<=10ms,errors<=1%").objective;
+    capacity::SearchResult result;
+    result.outcome = capacity::Outcome::Found;
+    result.highestMet = 100;
+    result.lowestFailed = 200;
+    result.warmUp = capacity::StepRecord{};
+    for (auto verdict : {capacity::Verdict::Met, capacity::Verdict::Failed}) {
+        capacity::StepRecord step;
+        step.offeredPerSecond = verdict == capacity::Verdict::Met ? 100 : 200;
+        step.counted = 10;
+        step.verdict = verdict;
+        result.steps.push_back(step);
+    }
+    report.setCapacity(capacity::capacityJson(result, settings));
+    return nlohmann::json::parse(report.reportJson());
+}
+
 TEST(ReportSchema, BothProgramsWriteTheSameKeysButTheControlledOnes) {
     TempFolder folder;
     const auto batch = compare::reportKeyPaths(batchReport(folder));
@@ -140,6 +162,7 @@ TEST(ReportSchema, TheDocumentationNamesEveryKeyOfBoth) {
     auto keys = compare::reportKeyPaths(batchReport(folder));
     keys.merge(compare::reportKeyPaths(controlledReport()));
     keys.merge(compare::reportKeyPaths(batchReport(folder, true)));
+    keys.merge(compare::reportKeyPaths(capacityReport(folder)));
     // A key has its row; an object or array its members' rows; a member of the percentile
     // shape is documented with the shape, under its object's row.
     const std::function<bool(const std::string&)> documented = [&](const std::string& key) {
