@@ -16,16 +16,13 @@ for preset in release asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset tests (at ${SECONDS} s)"
-  # The release suite runs one more test than cores at a time: its tests mostly wait (timers,
-  # the directory, fleets); with one a core it kept about a third of one core busy. The
-  # sanitized programs use several times the processor time, so that suite keeps one a core.
-  parallel=$jobs
-  [ "$preset" = release ] && parallel=$((jobs + 1))
-  ctest --preset "$preset" -j "$parallel" || failed+=("$preset")
+  # One test a core: the tests mostly wait, but a third at once on two cores disturbed the
+  # paced runs' millisecond figures.
+  ctest --preset "$preset" -j "$jobs" || failed+=("$preset")
 done
 # Every parser and handler fuzzed briefly (scripts/fuzz.sh; a longer run is by hand).
 echo "== fuzz (at ${SECONDS} s)"
-bash scripts/fuzz.sh "${TARROW_FUZZ_SECONDS:-5}" || failed+=(fuzz)
+bash scripts/fuzz.sh "${TARROW_FUZZ_SECONDS:-3}" || failed+=(fuzz)
 echo "== took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 if [ ${#failed[@]} -ne 0 ]; then
   echo "== failed suites: ${failed[*]}" >&2
