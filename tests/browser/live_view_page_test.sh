@@ -25,6 +25,8 @@ sed -e 's/^WorkloadUsersFile=/WorkloadUsersFile=Users.csv/' -e 's/^MaxDelay=90/M
 (cd "$work" && QDSFAKE_LOGIN_DELAY_US=5000 LD_LIBRARY_PATH="$build/qds/fake" \
    exec "$build/client/cli/TarrowCli" --ini "$work/Run.ini" > "$work/client.log" 2>&1) &
 pids+=($!)
+# Made here, not by the redirection below: that happens in the child, maybe after the first look.
+: > "$work/ctrl.err"
 timeout 90 "$build/controller/TarrowCtrl" --ini "$work/TarrowCtrl.ini" --count 20 --web 0 \
   --report "$work/report" --quiet > "$work/ctrl.out" 2> "$work/ctrl.err" &
 ctrl_pid=$!
