@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "qds/fake/qdsfake.h"
+#include "tests/support/connected_client_test.h"
 #include "tests/support/form_harness.h"
 
 namespace {
@@ -13,19 +14,7 @@ using tarrow::FormHarness;
 using tarrow::WriteResult;
 using Lines = std::vector<std::string>;
 
-class ControlChannel : public ::testing::Test {
-protected:
-    void SetUp() override {
-        qdsfake_reset();
-        h.random.script = {4};  // every delay: 5 s
-        tarrow::connectController(h);
-        logStart = h.log().size();
-    }
-    Lines newLog() const { return tarrow::logSince(h, logStart); }
-
-    FormHarness h{FormHarness::withIni("[General]\nMaxDelay=10\n")};
-    std::size_t logStart = 0;
-};
+using ControlChannel = tarrow::ConnectedClientTest;
 
 TEST_F(ControlChannel, ConnectShowsPeerNameStopsDiscoveryDrawsDelayAndLocks) {
     EXPECT_EQ(h.status(), "Connected to: localhost:2308");

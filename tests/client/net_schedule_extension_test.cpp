@@ -9,6 +9,7 @@
 #include "common/schedule_extension.h"
 #include "common/timings_extension.h"
 #include "qds/fake/qdsfake.h"
+#include "tests/support/connected_client_test.h"
 #include "tests/support/form_harness.h"
 
 namespace {
@@ -20,19 +21,7 @@ namespace schedule = tarrow::schedule;
 
 constexpr const char* kCredentials = "Ualice,secret,Tree,Users.Vantric,srv1";
 
-class ScheduleExtension : public ::testing::Test {
-protected:
-    void SetUp() override {
-        qdsfake_reset();
-        h.random.script = {4};  // every delay: 5 s
-        tarrow::connectController(h);
-        logStart = h.log().size();
-    }
-    Lines newLog() const { return tarrow::logSince(h, logStart); }
-
-    FormHarness h{FormHarness::withIni("[General]\nMaxDelay=10\n")};
-    std::size_t logStart = 0;
-};
+using ScheduleExtension = tarrow::ConnectedClientTest;
 
 TEST_F(ScheduleExtension, APacedClientRunsEachCredentialPacketAtOnce) {
     h.tcp.raiseReadable(std::string(timings::kRequestPacket));

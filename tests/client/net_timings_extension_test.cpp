@@ -8,7 +8,7 @@
 #include "common/timings_extension.h"
 #include "qds/fake/qdsfake.h"
 #include "qds/include/qvdsapi.h"
-#include "qds/fake/qdsfake.h"
+#include "tests/support/connected_client_test.h"
 #include "tests/support/form_harness.h"
 
 namespace {
@@ -20,15 +20,8 @@ using namespace std::string_literals;
 
 constexpr const char* kCredentials = "Ualice,secret,Tree,Users.Vantric,srv1";
 
-class TimingsExtension : public ::testing::Test {
+class TimingsExtension : public tarrow::ConnectedClientTest {
 protected:
-    void SetUp() override {
-        qdsfake_reset();
-        h.random.script = {4};  // every delay: 5 s
-        tarrow::connectController(h);
-        logStart = h.log().size();
-    }
-    Lines newLog() const { return tarrow::logSince(h, logStart); }
     // The record that follows the reply text in a write; fails the test when there is none.
     timings::LoginTimings recordOf(const std::string& write, const std::string& replyText) {
         timings::LoginTimings t;
@@ -39,9 +32,6 @@ protected:
         EXPECT_EQ(consumed, record.size());
         return t;
     }
-
-    FormHarness h{FormHarness::withIni("[General]\nMaxDelay=10\n")};
-    std::size_t logStart = 0;
 };
 
 TEST_F(TimingsExtension, AskedClientAcceptsAtOnceAndTimesEveryReply) {
