@@ -2,7 +2,8 @@
 # Figures for the paced batch run (TarrowCli --batch with load options) against a private slapd
 # on 127.0.0.1, each beside a reference measured in the same run:
 #   1. rate accuracy: --rate 1000 for SECONDS s: logins started in each full second against the
-#      target (target within +-1 %) and the schedule lag p99 (target <= 1 ms);
+#      target (target within +-1 %) and the schedule lag p99 (target <= 1 ms), beside the lag of
+#      a plain libldap loop on as many threads paced the same way (what the machine allows);
 #   2. throughput: --workers 1, 2 and 4 without a rate for SECONDS s, alternated ROUNDS times
 #      with a plain libldap loop on as many threads doing the same per login (new connection,
 #      simple bind, "Who am I?", unbind): the median ratio of the rates (targets: 0.97 for one
@@ -10,6 +11,7 @@
 #   3. memory: --rate 1000 --report for MEMORY_S s, VmRSS sampled every 5 s: the first sample
 #      after 10 s against the last (held flat: everything kept per login is bounded).
 #   paced_load_bench.sh BUILD_DIR [SECONDS] [ROUNDS] [MEMORY_S]     defaults: 8, 5, 600
+# (ROUNDS or MEMORY_S 0 leaves that part out)
 set -euo pipefail
 build=$(cd "${1:?usage: paced_load_bench.sh BUILD_DIR [SECONDS] [ROUNDS] [MEMORY_S]}" && pwd)
 seconds=${2:-8}
@@ -33,9 +35,18 @@ awk -v n="$performed" -v s="$seconds" '
   END {
     printf "performed %d of %d due; per full second %s %% to %s %% of the target (target within +-1 %%); schedule lag p99 %s ms (target <= 1)\n",
            n, 1000 * s, lo, hi, lag }' "$work/paced.err"
+# The reference: the same schedule on as many threads of a plain libldap loop, sleeping until
+# each login is due. Its lag is what this machine allows at the rate (slapd on the same cores).
+workers_used=$(sed -n 's/^load: open loop, .*, \([0-9]*\) workers, .*/\1/p' "$work/paced.err")
+ref=$("$loop" "ldap://127.0.0.1:$port" "$dn" benchpw "${workers_used:-50}" "$seconds" 1000)
+awk -v ref="$ref" -v lag="$(awk '/^load: latency/ { for (i = 1; i <= NF; i++) if ($i == "lag") print $(i + 5) }' "$work/paced.err")" '
+  BEGIN { split(ref, r, " ")
+          printf "reference, a paced libldap loop on as many threads: schedule lag p50 %s ms p99 %s ms; TarrowCli p99 %s ms, %.2f times it\n",
+                 r[4], r[5], lag, (r[5] > 0 ? lag / r[5] : 0) }'
 
-echo "== Throughput: --workers N without a rate beside a libldap loop on N threads, $rounds rounds of $seconds s"
+[ "$rounds" -gt 0 ] && echo "== Throughput: --workers N without a rate beside a libldap loop on N threads, $rounds rounds of $seconds s"
 for workers in 1 2 4; do
+  [ "$rounds" -gt 0 ] || break
   ratios=()
   for round in $(seq 1 "$rounds"); do
     if [ $((round % 2)) -eq 1 ]; then
@@ -53,6 +64,7 @@ for workers in 1 2 4; do
   echo "workers $workers: ratios ${ratios[*]}; median $median (target >= $target)"
 done
 
+[ "$memory_s" -gt 0 ] || exit 0
 echo "== Memory: --rate 1000 --report for $memory_s s, VmRSS every 5 s"
 (cd "$work" && exec "$cli" --ini bench.ini --batch --answer-port 0 --rate 1000 --duration "$memory_s" \
   --report "$work/report" >/dev/null 2>"$work/memory.err") &
