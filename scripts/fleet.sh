@@ -43,6 +43,9 @@ Options:
   --rate R                the controller paces the fleet at R logins a second (TarrowCtrl
                           --rate R, report in the run folder's report/); its summary gives
                           the logins due, started and ended in each second
+  --rate-file FILE        the same with a load curve (TarrowCtrl --rate-file FILE): one
+                          RATE,SECONDS line a step, a rate of 0 pauses; a large fleet starts
+                          with a pause while its clients connect
   -h, --help              this text
 USAGE
 }
@@ -59,6 +62,7 @@ delay_ms=0
 batch=0
 bound_s=""
 rate=""
+rate_file=""
 link_faults=()   # "HOST DOWN UP"
 ctrl_down=""     # "DOWN UP"
 positional=()
@@ -72,6 +76,7 @@ while [ $# -gt 0 ]; do
     --dir-delay-ms) [ $# -ge 2 ] && is_uint "$2" && [ "$2" -le 600000 ] || die "--dir-delay-ms needs 0 to 600000"; delay_ms=$2; shift 2 ;;
     --batch) batch=1; shift ;;
     --rate) [ $# -ge 2 ] && is_seconds "$2" || die "--rate needs a number of logins per second"; rate=$2; shift 2 ;;
+    --rate-file) [ $# -ge 2 ] && [ -f "$2" ] || die "--rate-file needs a file"; rate_file=$(realpath "$2"); shift 2 ;;
     --timeout) [ $# -ge 2 ] && is_uint "$2" && [ "$2" -ge 1 ] || die "--timeout needs whole seconds from 1"; bound_s=$2; shift 2 ;;
     --link-down)
       [ $# -ge 2 ] || die "--link-down needs HOST:DOWN:UP"
@@ -207,7 +212,9 @@ fi
 # once the controller has one, beside --csv below.
 ctrl_args=(--ini "$run/TarrowCtrl.ini")
 [ -n "$reply_timeout" ] && ctrl_args+=(--reply-timeout "$reply_timeout")
+[ -n "$rate" ] && [ -n "$rate_file" ] && die "--rate and --rate-file exclude each other"
 [ -n "$rate" ] && ctrl_args+=(--rate "$rate" --report "$run/report")
+[ -n "$rate_file" ] && ctrl_args+=(--rate-file "$rate_file" --report "$run/report")
 ctrl_round=0
 # Starts TarrowCtrl for N logins in the background; its CPU time goes to controller-R.cpu.
 start_controller() {

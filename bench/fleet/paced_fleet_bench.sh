@@ -7,19 +7,29 @@
 # sent) and the schedule lag (due to start, with the clients' lag), and the controller's CPU
 # time per login with and without the rate, with their ratio.
 #
-#   paced_fleet_bench.sh BUILD_DIR [K] [RATE]
+#   paced_fleet_bench.sh BUILD_DIR [K] [RATE] [LEAD_S]
+# LEAD_S (default 0): the curve starts with a pause of that many seconds, for a large fleet whose
+# clients take longer than that to connect (the schedule starts with the first of them).
 set -euo pipefail
 build=$(cd "${1:?usage: paced_fleet_bench.sh BUILD_DIR [K] [RATE]}" && pwd)
 k=${2:-50}
 rate=${3:-500}
+lead=${4:-0}
 fleet=$(cd "$(dirname "$0")/../../scripts" && pwd)/fleet.sh
+[[ "$lead" =~ ^[0-9]+$ ]] || { echo "paced_fleet_bench: LEAD_S is whole seconds" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "paced_fleet_bench: needs root (network namespaces)" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarrow-paced-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 paced_logins=$((rate * 12))
 echo "== fleet of $k workstations at $rate logins a second, $paced_logins logins"
-bash "$fleet" --build "$build" --run-dir "$work/paced" --rate "$rate" "$k" "$paced_logins" >"$work/paced.out" 2>&1 \
+pace=(--rate "$rate")
+if [ "$lead" -gt 0 ]; then
+  printf '0,%s\n%s,12\n' "$lead" "$rate" >"$work/curve.txt"
+  pace=(--rate-file "$work/curve.txt")
+  echo "   (a pause of $lead s first, while the clients connect)"
+fi
+bash "$fleet" --build "$build" --run-dir "$work/paced" "${pace[@]}" "$k" "$paced_logins" >"$work/paced.out" 2>&1 \
   || { tail -n 30 "$work/paced.out"; echo "paced_fleet_bench: the paced fleet failed" >&2; exit 1; }
 grep -E '^== (Fleet:|All )|^  (pace|paced times|fleet|controller lag|stalled):' "$work/paced.out"
 echo "== the same fleet without a rate, $((20 * k)) logins"
