@@ -15,7 +15,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <iostream>
 
 namespace tarrow::ctrl::test {
 namespace {
@@ -132,7 +131,6 @@ TEST_F(FleetCapacityTest, AFleetLargerThanTheDirectoryFindsItsCapacityNeverAbove
     const std::string rate = capacity::rateText(*r.highestMet, capacity::RateRounding::Down);
     EXPECT_EQ(capacity::resultLine(r, search).rfind("Capacity: " + rate + " logins/s (" + rate + "..", 0), 0u)
         << capacity::resultLine(r, search);
-    for (const auto& st : r.steps) std::cout << capacity::stepText(st, search.objective) << "\n";
 }
 
 TEST_F(FleetCapacityTest, AFleetTooSmallForTheDirectoryIsNamedAsTheLimit) {
