@@ -45,14 +45,8 @@ public:
         if (next_) next_->onLogin(login);
         ++f_.ended;
         f_.durationUs = login.endUs - startUs_;
-        if (login.due() - startUs_ >= plan_.settleUs) {
-            ++f_.counted;
-            if (login.outcome != LoginOutcome::Success) ++f_.failed;
-            else
-                f_.latency.record(login.endUs - login.due());
-            f_.service.record(login.endUs - login.startUs);
-            f_.scheduleLag.record(login.startUs - login.due());
-        }
+        if (login.due() - startUs_ >= plan_.settleUs)
+            f_.countSteady(login.due(), login.startUs, login.endUs, login.outcome == LoginOutcome::Success);
         if (login.endUs >= nextLookUs_ && !stopStep_.load(std::memory_order_relaxed)) {
             nextLookUs_ = login.endUs + kLookEveryUs;
             f_.steadyUs = std::max<std::int64_t>(0, std::min(f_.durationUs, plan_.maxUs) - plan_.settleUs);
@@ -86,19 +80,6 @@ std::int64_t ownLagMeanUs(const load::LoadTimeline& timeline, std::int64_t settl
         started += seconds[s].started;
     }
     return started ? sum / static_cast<std::int64_t>(started) : 0;
-}
-
-std::string stepText(const StepRecord& st, const Objective& objective) {
-    std::string t = rateText(st.offeredPerSecond, RateRounding::Down) +
-                    " logins/s: " + verdictName(st.verdict) + " (" + objective.percentileName() + " ";
-    t += st.counted ? durationText(st.percentile.valueUs) + " [" + durationText(st.percentile.lowUs) + ".." +
-                          durationText(st.percentile.highUs) + "]"
-                    : std::string("-");
-    t += ", " + std::to_string(st.counted) + " logins counted, " + std::to_string(st.failed) + " failed, " +
-         rateText(st.throughputPerSecond(), RateRounding::Down) + " ended/s, " + durationText(st.durationUs) +
-         ")";
-    if (!st.generatorLimit.empty()) t += "; " + st.generatorLimit;
-    return t;
 }
 
 }  // namespace
@@ -150,11 +131,7 @@ StepFigures PacedStepRunner::runStep(const StepPlan& plan,
 int runCapacitySearch(const SearchSettings& settings, std::optional<int> workers, TfrmTrwMain& form,
                       ConsoleOutput& out, BatchObserver* watch, BatchReport* report,
                       const std::atomic<bool>& stop) {
-    out.notice("capacity", "finding the highest rate with " + settings.objective.text() + " at " +
-                               confidenceText(settings.confidence) + " confidence, from " +
-                               rateText(settings.fromPerSecond, RateRounding::Down) + " logins/s to " +
-                               figure(settings.precisionPct) + " %, within " +
-                               durationText(settings.maxTimeUs));
+    out.notice("capacity", searchStartText(settings));
     PacedStepRunner runner(form, out, workers, watch, stop);
     load::SteadyLoadClock clock;  // the clock of the steps' logins
     const std::int64_t startUs = clock.nowUs();
@@ -164,17 +141,12 @@ int runCapacitySearch(const SearchSettings& settings, std::optional<int> workers
     });
     const std::int64_t endUs = clock.nowUs();
     if (watch) watch->onRunEnd(endUs, stop.load());
-    if (result.knee)
-        out.notice("capacity",
-                   "the latency bends at about " + rateText(*result.knee, RateRounding::Down) + " logins/s");
-    if (result.timeRanOut && result.outcome == Outcome::Found)
-        out.notice("capacity", "the time bound ended the search before the bracket was narrower than " +
-                                   figure(settings.precisionPct) + " %");
-    out.notice("capacity", "the search took " + durationText(endUs - startUs));
+    for (const std::string& line : searchEndTexts(result, settings, endUs - startUs))
+        out.notice("capacity", line);
     if (report) report->setCapacity(capacityJson(result, settings));
     out.logLine(resultLine(result, settings));
     out.flush();
-    return result.outcome == Outcome::Found || result.outcome == Outcome::AtLeast ? 0 : 1;
+    return exitStatus(result);
 }
 
 }  // namespace tarrow::cli

@@ -7,6 +7,7 @@
 #include <memory>
 #include <variant>
 
+#include "common/capacity/capacity_options.h"
 #include "common/cli_help.h"
 #include "common/load/curve_options.h"
 
@@ -37,24 +38,12 @@ struct LoadTexts {
 
 constexpr int kMaxWorkers = 1024;
 
-// The options of a capacity search, as texts until they are checked together.
-struct CapacityTexts {
-    std::string objective, from, precision, confidence, maxTime;
-    static constexpr std::array kNames{"--find-capacity", "--from", "--precision", "--confidence",
-                                       "--max-time"};
-    static bool isCapacityOption(const std::string& name) {
-        return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
-    }
-};
+using tarrow::capacity::CapacityTexts;
 
 // The search the capacity options give, or the text of what is wrong with them.
 std::variant<tarrow::capacity::SearchSettings, std::string> capacitySettings(const CapacityTexts& t,
                                                                              const LoadTexts& load, bool batch) {
-    using namespace tarrow::capacity;
-    for (auto [text, name] : {std::pair{&t.from, "--from"}, std::pair{&t.precision, "--precision"},
-                              std::pair{&t.confidence, "--confidence"}, std::pair{&t.maxTime, "--max-time"}}) {
-        if (!text->empty() && t.objective.empty()) return std::string(name) + " needs --find-capacity";
-    }
+    if (std::string error = tarrow::capacity::settingWithoutObjective(t); !error.empty()) return error;
     if (!batch) return std::string("--find-capacity needs --batch");
     for (auto [text, name] : {std::pair{&load.rate, "--rate"}, std::pair{&load.rateFile, "--rate-file"},
                               std::pair{&load.arrivals, "--arrivals"}, std::pair{&load.seed, "--seed"},
@@ -62,38 +51,7 @@ std::variant<tarrow::capacity::SearchSettings, std::string> capacitySettings(con
         if (!text->empty())
             return std::string("--find-capacity sets the rate of each step itself: it excludes ") + name;
     }
-    const ObjectiveParse objective = parseObjective(t.objective);
-    if (!objective.objective) return "--find-capacity: " + objective.error;
-    SearchSettings s;
-    s.objective = *objective.objective;
-    if (!t.from.empty()) {
-        const auto rate = tarrow::load::parseRate(t.from);
-        if (!rate)
-            return "--from needs a number of logins per second above 0, at most " +
-                   std::to_string(int(tarrow::load::kMaxRate));
-        s.fromPerSecond = *rate;
-    }
-    // Numbers above 0; their ranges are the search's own (settingsError).
-    for (auto [text, value, name] : {std::tuple{&t.precision, &s.precisionPct, "--precision"},
-                                     std::tuple{&t.confidence, &s.confidence, "--confidence"}}) {
-        if (text->empty()) continue;
-        const auto number = tarrow::load::parseRate(*text);
-        if (!number) return std::string(name) + " needs a number above 0";
-        *value = *number;
-    }
-    if (!t.maxTime.empty()) {
-        const auto seconds = tarrow::load::parseRate(t.maxTime);
-        if (!seconds) return std::string("--max-time needs a number of seconds above 0");
-        s.maxTimeUs = static_cast<std::int64_t>(*seconds * 1e6);
-    }
-    if (const std::string error = settingsError(s); !error.empty()) {
-        // The search's own texts name its settings; the command line names its options.
-        if (error.rfind("the precision", 0) == 0) return "--precision: " + error;
-        if (error.rfind("the confidence", 0) == 0) return "--confidence: " + error;
-        if (error.rfind("the first rate", 0) == 0) return "--from: " + error;
-        return "--max-time: " + error;
-    }
-    return s;
+    return tarrow::capacity::capacitySettings(t);
 }
 
 std::optional<long long> wholeNumber(const std::string& text, long long low, long long high) {
@@ -322,9 +280,7 @@ ParsedOptions parseCliOptions(const std::vector<std::string>& args) {
         if (line.app.count(name) > 0 && line.app.get_option(name)->as<std::string>().empty())
             return {std::nullopt, std::string(name) + " needs a value (see --help)"};
     }
-    if (!(line.capacity.objective + line.capacity.from + line.capacity.precision + line.capacity.confidence +
-          line.capacity.maxTime)
-             .empty()) {
+    if (line.capacity.any()) {
         auto settings = capacitySettings(line.capacity, line.load, options.batch);
         if (auto* error = std::get_if<std::string>(&settings)) return {std::nullopt, *error};
         options.capacity = std::get<tarrow::capacity::SearchSettings>(std::move(settings));

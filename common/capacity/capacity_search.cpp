@@ -38,8 +38,10 @@ std::string generatorLimit(const StepRecord& step, const std::optional<StepRecor
     const bool serviceFlat = step.serviceP50Us <= reference->serviceP50Us * 3 / 2 + 100;
     const bool waitedForWorkers = step.scheduleLagPctUs > std::max<std::int64_t>(step.servicePctUs, 1000);
     if (!serviceFlat || !waitedForWorkers) return {};
-    return "the load generator ran out of workers (" + std::to_string(step.workers) +
-           (step.workers == 1 ? " worker" : " workers") + ")";
+    const std::string workers = !step.workersText.empty() ? step.workersText
+                                                          : std::to_string(step.workers) +
+                                                                (step.workers == 1 ? " worker" : " workers");
+    return "the load generator ran out of workers (" + workers + ")";
 }
 
 StepRecord recordOf(double perSecond, const StepFigures& f, const SearchSettings& s, Verdict verdict) {
@@ -59,6 +61,7 @@ StepRecord recordOf(double perSecond, const StepFigures& f, const SearchSettings
     r.scheduleLagPctUs = f.scheduleLag.percentile(s.objective.percentile / 100);
     r.ownLagMeanUs = f.ownLagMeanUs;
     r.workers = f.workers;
+    r.workersText = f.workersText;
     r.verdict = verdict;
     return r;
 }
@@ -216,6 +219,10 @@ std::string settingsError(const SearchSettings& s) {
 SearchResult searchCapacity(StepRunner& runner, const SearchSettings& settings,
                             const std::function<void(const StepRecord&)>& onStep) {
     return Search(runner, settings, onStep).run();
+}
+
+int exitStatus(const SearchResult& result) {
+    return result.outcome == Outcome::Found || result.outcome == Outcome::AtLeast ? 0 : 1;
 }
 
 std::optional<double> kneeOf(const std::vector<StepRecord>& steps) {

@@ -51,6 +51,7 @@ struct StepRecord {
     std::int64_t scheduleLagPctUs = 0;  // schedule lag (due to start) at the objective's percentile
     std::int64_t ownLagMeanUs = 0;
     int workers = 0;
+    std::string workersText;  // as StepFigures::workersText
     Verdict verdict = Verdict::Undecided;
     // A step that failed because the load generator could not offer the rate, and what ran
     // out; empty when the directory was the limit.
@@ -88,5 +89,9 @@ SearchResult searchCapacity(StepRunner& runner, const SearchSettings& settings,
 // that of the lowest rate, below a step whose median is at least twice it. None when the
 // steps do not show it.
 std::optional<double> kneeOf(const std::vector<StepRecord>& steps);
+
+// The program's exit status for a search: 0 with a capacity or a lower bound, 1 when even the
+// first rate failed, a step could not run, or the search was interrupted first.
+int exitStatus(const SearchResult& result);
 
 }  // namespace tarrow::capacity

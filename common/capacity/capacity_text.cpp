@@ -47,4 +47,34 @@ std::string resultLine(const SearchResult& r, const SearchSettings& s) {
     return "Capacity: none: " + r.reason;
 }
 
+std::string searchStartText(const SearchSettings& s) {
+    return "finding the highest rate with " + s.objective.text() + " at " + confidenceText(s.confidence) +
+           " confidence, from " + rateText(s.fromPerSecond, RateRounding::Down) + " logins/s to " +
+           figure(s.precisionPct) + " %, within " + durationText(s.maxTimeUs);
+}
+
+std::string stepText(const StepRecord& st, const Objective& objective) {
+    std::string t = rateText(st.offeredPerSecond, RateRounding::Down) +
+                    " logins/s: " + verdictName(st.verdict) + " (" + objective.percentileName() + " ";
+    t += st.counted ? durationText(st.percentile.valueUs) + " [" + durationText(st.percentile.lowUs) + ".." +
+                          durationText(st.percentile.highUs) + "]"
+                    : std::string("-");
+    t += ", " + std::to_string(st.counted) + " logins counted, " + std::to_string(st.failed) + " failed, " +
+         rateText(st.throughputPerSecond(), RateRounding::Down) + " ended/s, " + durationText(st.durationUs) +
+         ")";
+    if (!st.generatorLimit.empty()) t += "; " + st.generatorLimit;
+    return t;
+}
+
+std::vector<std::string> searchEndTexts(const SearchResult& r, const SearchSettings& s, std::int64_t elapsedUs) {
+    std::vector<std::string> lines;
+    if (r.knee)
+        lines.push_back("the latency bends at about " + rateText(*r.knee, RateRounding::Down) + " logins/s");
+    if (r.timeRanOut && r.outcome == Outcome::Found)
+        lines.push_back("the time bound ended the search before the bracket was narrower than " +
+                        figure(s.precisionPct) + " %");
+    lines.push_back("the search took " + durationText(elapsedUs));
+    return lines;
+}
+
 }  // namespace tarrow::capacity

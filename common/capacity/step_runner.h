@@ -34,9 +34,23 @@ struct StepFigures {
     // The load generator's own lag over the steady part: the mean delay of a start while a
     // worker was free (common/load/load_timeline.h); 0 when the runner has no such figure.
     std::int64_t ownLagMeanUs = 0;
-    int workers = 0;           // that the runner had for the step (0: it does not say)
+    int workers = 0;  // that the runner had for the step (0: it does not say)
+    // What the workers are, as a result names them when they ran out ("the fleet: 3 paced
+    // workstations"); empty: "N workers".
+    std::string workersText;
     bool interrupted = false;  // the step was stopped from outside: the search ends
     std::string fault;         // the step could not run (no login could start): the search ends
+
+    // Counts one login of the steady part that ended: counted, failed or its latency, its
+    // service time and schedule lag (times on the step's clock).
+    void countSteady(std::int64_t dueUs, std::int64_t startUs, std::int64_t endUs, bool succeeded) {
+        ++counted;
+        if (succeeded) latency.record(endUs - dueUs);
+        else
+            ++failed;
+        service.record(endUs - startUs);
+        scheduleLag.record(startUs - dueUs);
+    }
 };
 
 class StepRunner {

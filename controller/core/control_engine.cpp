@@ -202,7 +202,7 @@ void ControlEngine::finishReply(Session& s, bool sendAnother) {
     record.counts = countsOf(s);
     stats_.recordReply(record);
     if (sink_) sink_->onReply(record);
-    if (pacer_) pacedReplied(s, record.timings);
+    if (pacer_) pacedReplied(s, record.timings, reply.kind == ReplyKind::Success);
     s.reply.clear();
     moveTo(s, State::Idle);
     if (settings_.stopAfterReplies && stats_.replies() >= settings_.stopAfterReplies) {

@@ -30,6 +30,17 @@
 
 namespace tarrow::ctrl {
 
+// Sees the paced logins of a capacity search's step (ControlEngine::startPaceStep).
+class PacedLoginWatch {
+public:
+    virtual ~PacedLoginWatch() = default;
+    // A paced login of the current step replied: its times on the controller's clock, the
+    // client's timings (null without), and whether the login succeeded.
+    virtual void pacedEnded(const load::LoginTimes& times, const timings::LoginTimings* t, bool succeeded) = 0;
+    // A paced login of the current step ended without a reply (its client went away).
+    virtual void pacedLost(const PacedLease& lease) = 0;
+};
+
 class ControlEngine {
 public:
     using SessionId = std::uint64_t;  // 0 is never a session
@@ -63,6 +74,17 @@ public:
     std::int64_t startUs() const { return startUs_; }
     // With a rate (--rate, --rate-file): the pacing and its figures; null without.
     const FleetPacer* pacer() const { return pacer_.get(); }
+    std::size_t pacedClientCount() const { return pacedClients_; }
+
+    // A capacity search paces in steps (CtrlSettings::pacedInSteps): no login is due before
+    // the first step. Starts a step now: a fresh schedule of plan for the paced clients,
+    // connected and to come. A login of an earlier step still out ends without counting in it.
+    void startPaceStep(load::LoadPlan plan);
+    // Ends the step's schedule now: no login is due any more, and those due that no client
+    // took are dropped (returned). The logins out still end in the step.
+    std::uint64_t endPaceStep();
+    // The step's paced logins go to watch as well (null: to none).
+    void watchPacedLogins(PacedLoginWatch* watch) { pacedWatch_ = watch; }
 
 private:
     // Free: a paced client waiting for its next due login (with a rate only).
@@ -87,7 +109,8 @@ private:
         bool scheduleAsked = false;
         bool paced = false;
         std::size_t scheduleBytes = 0;
-        bool leasePaced = false;  // the outstanding packet is a paced login
+        bool leasePaced = false;      // the outstanding packet is a paced login
+        std::uint64_t leaseStep = 0;  // ... of this pace step (startPaceStep)
         PacedLease lease;
         std::int64_t freeUs = 0;
     };
@@ -114,7 +137,7 @@ private:
     bool takeScheduleAcceptance(Session& s, std::string_view& bytes);
     void becomeFree(Session& s);
     void dispatchDue();
-    void pacedReplied(Session& s, const timings::LoginTimings* t);
+    void pacedReplied(Session& s, const timings::LoginTimings* t, bool succeeded);
     void pacedLost(Session& s);
     void countPacedClients();
     std::int64_t sinceStartUs() const { return clock_.monotonicUs() - startUs_; }
@@ -132,6 +155,8 @@ private:
     Queue collecting_;   // part of a reply arrived, waiting for the quiet period; ordered by lastByteUs
     Queue free_;         // paced clients without a login, the longest free first
     std::unique_ptr<FleetPacer> pacer_;
+    std::uint64_t paceStep_ = 0;  // steps started by startPaceStep
+    PacedLoginWatch* pacedWatch_ = nullptr;
     std::size_t pacedClients_ = 0;
     std::size_t nextCredential_ = 0;
     std::deque<std::size_t> handAgain_;  // credentials of indeterminate leases, next out first

@@ -1,5 +1,6 @@
 #include "controller/core/ctrl_settings.h"
 
+#include "common/capacity/capacity_options.h"
 #include "common/cli_help.h"
 #include "common/load/curve_options.h"
 
@@ -140,6 +141,25 @@ const std::vector<ValueOption>& valueOptions() {
          anyText()},
         {"--arrivals", "KIND", "even (default) or poisson: exponential gaps from a fixed seed", anyText()},
         {"--seed", "N", "the seed of poisson arrivals (default 1)", anyText()},
+        {"--find-capacity", "OBJECTIVE",
+         "instead of one run, find the highest rate at which the directory\n"
+         "meets OBJECTIVE over the fleet: p99<=20ms or p99.9<=50ms,errors<=0.1%\n"
+         "(a percentile of the latency from due to end with a bound, and\n"
+         "optionally a largest share of failed logins). Steps at a constant\n"
+         "rate for the paced clients, doubling from --from until one fails,\n"
+         "then bisecting; standard output ends with one line, \"Capacity: ...\";\n"
+         "status 0 with a capacity, 1 when even the first rate failed",
+         anyText()},
+        {"--from", "R", "the first rate of the search (default 10 logins/s)", anyText()},
+        {"--precision", "PCT", "end when the bracket is narrower than PCT % of its low end (default 2)",
+         anyText()},
+        {"--confidence", "C", "of each step's test, from 0.5 to below 1 (default 0.95)", anyText()},
+        {"--max-time", "S", "bound the whole search to S seconds (default 180)", anyText()},
+        {"--clients", "N",
+         "with --find-capacity: start the search when N clients accept\n"
+         "pacing (default 1)",
+         whole(1, 1'000'000, "a number from 1 to 1000000",
+               [](CtrlSettings& s, std::int64_t v) { s.capacityClients = static_cast<std::uint32_t>(v); })},
     };
     return options;
 }
@@ -159,7 +179,8 @@ struct CommandLine {
             "\n"
             "Progress goes to standard error once a second, the summary to standard output at the\n"
             "end. SIGINT or SIGTERM stops the run cleanly. Exit status: 0 after a run, 1 when a port\n"
-            "cannot be opened, 2 for bad options or configuration.\n");
+            "cannot be opened, 2 for bad options or configuration. With --find-capacity: 1 also when\n"
+            "no capacity was found.\n");
         app.formatter(
             std::make_shared<HelpLayout>(std::vector<HelpLayout::Group>{{"Options", 24, "Options:\n"}}));
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -191,6 +212,37 @@ std::string usageText() {
     return CommandLine(settings).app.help();
 }
 
+namespace {
+
+// A capacity search: its settings, checked against the options it excludes.
+ParseResult capacityRun(CtrlSettings s, const capacity::CapacityTexts& search, const load::CurveTexts& curve) {
+    if (search.objective.empty()) {
+        const std::string error = capacity::settingWithoutObjective(search);
+        return UsageError{error.empty() ? "--clients needs --find-capacity" : error};
+    }
+    for (auto [given, name] :
+         {std::pair{!curve.rate.empty(), "--rate"}, std::pair{!curve.rateFile.empty(), "--rate-file"},
+          std::pair{!curve.arrivals.empty(), "--arrivals"}, std::pair{!curve.seed.empty(), "--seed"},
+          std::pair{s.stopAfterReplies != 0, "--count"}, std::pair{s.stopAfterMs != 0, "--duration"}}) {
+        if (given)
+            return UsageError{std::string("--find-capacity sets the rate of each step itself: it excludes ") +
+                              name};
+    }
+    if (!s.askTimings)
+        return UsageError{"--find-capacity needs the clients' timings (leave out --no-timings)"};
+    auto settings = capacity::capacitySettings(search);
+    if (auto* error = std::get_if<std::string>(&settings)) return UsageError{*error};
+    s.capacity = std::get<capacity::SearchSettings>(std::move(settings));
+    // The clients are asked for the schedule extension as for a rate; no login is due before
+    // the search's first step sets its own.
+    load::LoadPlan plan;
+    plan.curve = {{s.capacity->fromPerSecond, load::kMaxStepSeconds}};
+    s.pace = std::move(plan);
+    return s;
+}
+
+}  // namespace
+
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
     CtrlSettings s;
     CommandLine line(s);
@@ -216,13 +268,19 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     if (!s.monitorBindDn.empty() && s.monitorUri.empty())
         return UsageError{"option --monitor-bind needs --monitor"};
     load::CurveTexts curve;
+    capacity::CapacityTexts search;
     for (std::size_t i = 0; i < valueOptions().size(); ++i) {
         const std::string_view name = valueOptions()[i].name;
-        if (name == "--rate") curve.rate = line.values[i];
-        if (name == "--rate-file") curve.rateFile = line.values[i];
-        if (name == "--arrivals") curve.arrivals = line.values[i];
-        if (name == "--seed") curve.seed = line.values[i];
+        for (auto [option, text] :
+             {std::pair{"--rate", &curve.rate}, std::pair{"--rate-file", &curve.rateFile},
+              std::pair{"--arrivals", &curve.arrivals}, std::pair{"--seed", &curve.seed},
+              std::pair{"--find-capacity", &search.objective}, std::pair{"--from", &search.from},
+              std::pair{"--precision", &search.precision}, std::pair{"--confidence", &search.confidence},
+              std::pair{"--max-time", &search.maxTime}}) {
+            if (name == option) *text = line.values[i];
+        }
     }
+    if (search.any() || line.app.count("--clients") > 0) return capacityRun(s, search, curve);
     load::LoadPlan plan;
     if (auto error = load::applyCurveOptions(curve, plan)) return UsageError{*error};
     if (plan.openLoop()) {

@@ -1,6 +1,7 @@
 // Everything a controller run is told: command-line options with their defaults.
 #pragma once
 
+#include "common/capacity/capacity_search.h"
 #include "common/link_protocol.h"
 #include "common/load/load_schedule.h"
 
@@ -35,6 +36,12 @@ struct CtrlSettings {
     // --rate, --rate-file, --arrivals, --seed: the controller paces the clients that accept
     // the schedule extension; none: every client keeps its own delays.
     std::optional<load::LoadPlan> pace;
+    // --find-capacity OBJECTIVE with --from, --precision, --confidence, --max-time: a capacity
+    // search over the fleet instead of one run. pace is then set too (the schedule extension
+    // is asked for), and the engine paces in the search's steps.
+    std::optional<capacity::SearchSettings> capacity;
+    std::uint32_t capacityClients = 1;  // --clients: paced clients the search waits for first
+    bool pacedInSteps() const { return capacity.has_value(); }
 };
 
 struct ShowHelp {};

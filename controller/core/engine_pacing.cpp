@@ -28,9 +28,20 @@ bool ControlEngine::takeScheduleAcceptance(Session& s, std::string_view& bytes) 
 void ControlEngine::becomeFree(Session& s) {
     s.freeUs = clock_.monotonicUs();
     moveTo(s, State::Free);
-    pacer_->start(s.freeUs);  // the schedule starts with the first paced client
+    // The schedule starts with the first paced client, or with a step when in steps.
+    if (!settings_.pacedInSteps()) pacer_->start(s.freeUs);
     dispatchDue();
 }
+
+void ControlEngine::startPaceStep(load::LoadPlan plan) {
+    pacer_ = std::make_unique<FleetPacer>(std::move(plan));
+    ++paceStep_;
+    countPacedClients();
+    pacer_->start(clock_.monotonicUs());
+    dispatchDue();
+}
+
+std::uint64_t ControlEngine::endPaceStep() { return pacer_->endSchedule(clock_.monotonicUs()); }
 
 // Every login that is due goes out while a paced client is free; the rest wait for one.
 void ControlEngine::dispatchDue() {
@@ -50,19 +61,24 @@ void ControlEngine::dispatchDue() {
         sendNext(s);
         s.lease = pacer_->take(freeUs, s.sentUs);
         s.leasePaced = true;
+        s.leaseStep = paceStep_;
     }
-    if (pacer_->finished()) stop("the rate curve ended");
+    if (!settings_.pacedInSteps() && pacer_->finished()) stop("the rate curve ended");
 }
 
-void ControlEngine::pacedReplied(Session& s, const timings::LoginTimings* t) {
+void ControlEngine::pacedReplied(Session& s, const timings::LoginTimings* t, bool succeeded) {
     if (!s.leasePaced) return pacer_->unpacedReply(t ? t->executeUs : -1);
     s.leasePaced = false;
+    if (s.leaseStep != paceStep_) return;  // an earlier step's login: that step is over
     pacer_->ended(s.lease, t, s.lastByteUs);
+    if (pacedWatch_) pacedWatch_->pacedEnded(pacedLoginTimes(s.lease, t, s.lastByteUs), t, succeeded);
 }
 
 void ControlEngine::pacedLost(Session& s) {
     s.leasePaced = false;
+    if (s.leaseStep != paceStep_) return;
     pacer_->lost(s.lease);
+    if (pacedWatch_) pacedWatch_->pacedLost(s.lease);
 }
 
 void ControlEngine::countPacedClients() {

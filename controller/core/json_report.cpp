@@ -1,5 +1,6 @@
 #include "controller/core/json_report.h"
 
+#include "controller/core/fleet_step_runner.h"
 #include "controller/pace/fleet_pacer.h"
 #include "report/model/report_writer.h"
 
@@ -87,6 +88,12 @@ std::string reportJson(const RunStats& s, const ReportContext& context) {
         r.paced = PacedFigures{&context.pacer->timeline().service(), &context.pacer->timeline().scheduleLag(),
                                &load};
     }
+    if (context.capacityLogins) {
+        r.latencies = &context.capacityLogins->latencies();
+        r.paced = PacedFigures{&context.capacityLogins->service(), &context.capacityLogins->scheduleLag(),
+                               nullptr};
+    }
+    r.capacity = context.capacity;
     return tarrow::reportJson(r);
 }
 

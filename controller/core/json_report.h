@@ -5,6 +5,8 @@
 #include "common/host_counters.h"
 #include "controller/core/run_stats.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@ struct MonitorState;
 namespace tarrow::ctrl {
 
 class FleetPacer;
+class FleetStepRunner;
 
 struct ReportContext {
     std::int64_t elapsedUs = 0;  // run time
@@ -36,6 +39,11 @@ struct ReportContext {
     // With a rate: the paced logins, timed from when each was due (the "load" section).
     const FleetPacer* pacer = nullptr;
     std::int64_t pacedUntilUs = 0;  // ... monotonic: the report's time, or when the run stopped
+    // A capacity search (--find-capacity): the paced logins of every step, timed from when
+    // each was due, and once it has ended its "capacity" section. No "load" section: each step
+    // had a schedule of its own.
+    const FleetStepRunner* capacityLogins = nullptr;
+    const nlohmann::ordered_json* capacity = nullptr;
 };
 
 // The report as indented JSON text with a final line feed.

@@ -50,13 +50,30 @@ PacedLease FleetPacer::take(std::int64_t freeUs, std::int64_t sentUs) {
     return lease;
 }
 
-void FleetPacer::ended(const PacedLease& lease, const timings::LoginTimings* t, std::int64_t replyEndUs) {
-    if (outstanding_) --outstanding_;
+load::LoginTimes pacedLoginTimes(const PacedLease& lease, const timings::LoginTimings* t,
+                                 std::int64_t replyEndUs) {
     load::LoginTimes times{lease.dueUs, lease.freeUs, lease.sentUs, replyEndUs};
     if (t && t->lagUs >= 0 && t->executeUs >= 0) {
         times.startUs = lease.sentUs + t->lagUs;
         times.endUs = times.startUs + t->executeUs;
     }
+    return times;
+}
+
+std::uint64_t FleetPacer::endSchedule(std::int64_t nowUs) {
+    std::uint64_t dropped = 0;
+    for (auto due = nextDueUs(); due && *due <= nowUs; due = nextDueUs()) {
+        next_.reset();
+        ++dropped;
+    }
+    next_.reset();
+    scheduleOver_ = true;
+    return dropped;
+}
+
+void FleetPacer::ended(const PacedLease& lease, const timings::LoginTimings* t, std::int64_t replyEndUs) {
+    if (outstanding_) --outstanding_;
+    const load::LoginTimes times = pacedLoginTimes(lease, t, replyEndUs);
     timeline_.add(times);
     latencies_.record(times.latencyUs(), t ? t->phases : PhaseTimings{});
 }

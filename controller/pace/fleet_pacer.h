@@ -28,6 +28,11 @@ struct PacedLease {
     bool waited() const { return freeUs > dueUs; }  // no client was free when it was due
 };
 
+// A paced login's times: its packet's lag and its login as its client measured them, added to
+// the packet sent; a reply without them is timed from the packet sent to the reply's end.
+load::LoginTimes pacedLoginTimes(const PacedLease& lease, const timings::LoginTimings* t,
+                                 std::int64_t replyEndUs);
+
 class FleetPacer {
 public:
     explicit FleetPacer(load::LoadPlan plan) : plan_(std::move(plan)) {}
@@ -42,6 +47,11 @@ public:
     PacedLease take(std::int64_t freeUs, std::int64_t sentUs);
     // The schedule has no login left, and none is out.
     bool finished() { return started() && !nextDueUs() && outstanding_ == 0; }
+    // Ends the schedule at nowUs (a capacity search's step that has been decided): no login is
+    // due any more, and those due by then that no client took are dropped. Returns how many.
+    std::uint64_t endSchedule(std::int64_t nowUs);
+    // Logins handed out and not yet back.
+    std::uint64_t outstanding() const { return outstanding_; }
 
     // No login due from dueUs on goes out (--count holds them back): the rate is judged
     // only before it. The first call counts.

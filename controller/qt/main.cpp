@@ -1,4 +1,6 @@
 // TarrowCtrl: the controller. Wires the engine to Qt sockets, timers and signals.
+#include "common/capacity/capacity_json.h"
+#include "common/capacity/capacity_text.h"
 #include "common/metrics/run_metrics.h"
 #include "common/monitor/directory_summary.h"
 #include "common/monitor/ldap_monitor_source.h"
@@ -7,6 +9,7 @@
 #include "controller/core/csv_reply_writer.h"
 #include "controller/core/ctrl_config.h"
 #include "controller/core/ctrl_settings.h"
+#include "controller/core/fleet_step_runner.h"
 #include "controller/core/json_report.h"
 #include "controller/core/logins_csv_writer.h"
 #include "controller/core/reports.h"
@@ -251,6 +254,41 @@ int main(int argc, char** argv) {
     // A paced run sends its logins when they are due: the loop looks every millisecond.
     if (engine.pacer()) poll.setTimerType(Qt::PreciseTimer);
     poll.start(engine.pacer() ? kPacedPollMs : kPollMs);
+
+    // A capacity search runs from the loop once it has started; while a step runs, the runner
+    // lets the loop go round, its 1 ms poll bounding each turn (fleet_step_runner.h).
+    std::unique_ptr<FleetStepRunner> capacityRunner;
+    std::optional<tarrow::capacity::SearchResult> capacityResult;
+    nlohmann::ordered_json capacitySection;
+    if (settings.capacity) {
+        const auto notice = [](const std::string& line) {
+            std::cerr << "TarrowCtrl: capacity: " << line << std::endl;
+        };
+        capacityRunner = std::make_unique<FleetStepRunner>(
+            engine, clock, settings.capacityClients,
+            [&poll] {
+                if (poll.isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            },
+            notice);
+        // Each step has a pacer of its own: the report shows every step's logins instead.
+        context.pacer = nullptr;
+        context.capacityLogins = capacityRunner.get();
+        QTimer::singleShot(0, [&, notice] {
+            using namespace tarrow::capacity;
+            const SearchSettings& search = *settings.capacity;
+            const std::int64_t startUs = clock.monotonicUs();
+            notice(searchStartText(search));
+            capacityResult = searchCapacity(*capacityRunner, search, [&](const StepRecord& step) {
+                notice(stepText(step, search.objective));
+            });
+            for (const std::string& line :
+                 searchEndTexts(*capacityResult, search, clock.monotonicUs() - startUs))
+                notice(line);
+            capacitySection = capacityJson(*capacityResult, search);
+            context.capacity = &capacitySection;
+            engine.stop("the capacity search ended");
+        });
+    }
     app.exec();
 
     if (csvWatch) csvWatch->flush();
@@ -259,9 +297,12 @@ int main(int argc, char** argv) {
     stats.finish(endUs - engine.startUs());
     errno = 0;
     writeSummary(std::cout, stats, endUs - engine.startUs(), engine.stopReason());
-    if (engine.pacer()) std::cout << engine.pacer()->summaryText(endUs);
+    if (engine.pacer() && !settings.capacity) std::cout << engine.pacer()->summaryText(endUs);
+    // A search's result is the last line of standard output.
+    if (capacityResult)
+        std::cout << tarrow::capacity::resultLine(*capacityResult, *settings.capacity) << "\n";
     std::cout.flush();
-    int status = 0;
+    int status = capacityResult ? tarrow::capacity::exitStatus(*capacityResult) : 0;
     // A summary that standard output could not take (a full disk, /dev/full) is no summary.
     if (!std::cout) {
         std::cerr << "TarrowCtrl: error: writing the summary to standard output failed: "

@@ -10,7 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
+#include <optional>
+#include <sys/file.h>
+#include <unistd.h>
 #include <mutex>
 #include <set>
 #include <string>
@@ -48,6 +53,9 @@ struct State {
     // queueing while all are busy. freeAtUs: when each server is free, on the steady clock.
     std::uint32_t serviceUs = 0;
     std::vector<std::int64_t> freeAtUs;
+    // With a servers file: the free times live there, one 8-byte value per server, shared by
+    // every process that names the file; -1: this process's own, in freeAtUs.
+    int serversFd = -1;
     // Virtual phase figures in microseconds; -1: the phase is not reached. Bind is the
     // login delay and is not kept here.
     std::array<std::int64_t, QV_PHASE_COUNT> phaseUs = defaultPhases();
@@ -55,6 +63,45 @@ struct State {
     std::set<std::uint32_t> contexts;
     std::set<std::uint32_t> logins;
     int unicodeTables = 0;
+
+    // Keeps the servers' free times in the file at path (made when missing) instead; null:
+    // in this process again. False when the file cannot be opened.
+    bool shareServers(const char* path) {
+        if (serversFd >= 0) ::close(serversFd);
+        serversFd = path ? ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600) : -1;
+        return !path || serversFd >= 0;
+    }
+
+    // The end of a login that arrives at nowUs: the server free first takes it, at once when
+    // it is idle, else when its last login ends.
+    std::int64_t book(std::int64_t nowUs) {
+        if (serversFd >= 0) {
+            if (const auto endUs = bookInFile(nowUs)) return *endUs;
+        }
+        auto server = std::min_element(freeAtUs.begin(), freeAtUs.end());
+        *server = std::max(nowUs, *server) + serviceUs;
+        return *server;
+    }
+
+    // The same in the shared file, under its lock: the steady clock is the machine's, so the
+    // times of all processes compare. Nothing when the file cannot be read or written.
+    std::optional<std::int64_t> bookInFile(std::int64_t nowUs) {
+        while (::flock(serversFd, LOCK_EX) != 0)
+            if (errno != EINTR) return std::nullopt;
+        std::vector<std::int64_t> freeAt(freeAtUs.size(), 0);  // a file shorter than that: idle
+        const auto bytes = static_cast<ssize_t>(freeAt.size() * sizeof(std::int64_t));
+        std::optional<std::int64_t> endUs;
+        if (::pread(serversFd, freeAt.data(), static_cast<std::size_t>(bytes), 0) >= 0) {
+            auto server = std::min_element(freeAt.begin(), freeAt.end());
+            *server = std::max(nowUs, *server) + serviceUs;
+            const auto offset = static_cast<off_t>(server - freeAt.begin()) *
+                                static_cast<off_t>(sizeof(std::int64_t));
+            if (::pwrite(serversFd, &*server, sizeof(std::int64_t), offset) == sizeof(std::int64_t))
+                endUs = *server;
+        }
+        ::flock(serversFd, LOCK_UN);
+        return endUs;
+    }
 
     static std::array<std::int64_t, QV_PHASE_COUNT> defaultPhases() {
         std::array<std::int64_t, QV_PHASE_COUNT> p{};
@@ -72,6 +119,7 @@ struct State {
         loginDelayUs = 0;
         serviceUs = 0;
         freeAtUs.clear();
+        shareServers(nullptr);
         nextContext = 1;
         contexts.clear();
         logins.clear();
@@ -190,6 +238,8 @@ void configureFromEnvironment() {
             s.freeAtUs.assign(static_cast<std::size_t>(c), 0);
         }
     }
+    if (const char* path = std::getenv("QDSFAKE_SERVERS_FILE"); path && !s.shareServers(path))
+        reportBadEntry("QDSFAKE_SERVERS_FILE", path, "a file that can be opened for reading and writing");
     if (const char* v = std::getenv("QDSFAKE_LOGIN_DELAY_US")) {
         long long us = 0;
         if (parseLong(v, us) && us >= 0 && us <= 60'000'000) s.loginDelayUs = static_cast<std::uint32_t>(us);
@@ -278,9 +328,7 @@ std::int64_t serveLogin() {
         // The server free first takes the login: at once when it is idle, else when its
         // last login ends. Ends are booked, not slept, so oversleeping never lowers capacity.
         nowUs = steadyNowUs();
-        auto server = std::min_element(s.freeAtUs.begin(), s.freeAtUs.end());
-        endUs = std::max(nowUs, *server) + s.serviceUs;
-        *server = endUs;
+        endUs = s.book(nowUs);
     }
     std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(endUs)));
     return endUs - nowUs;
@@ -381,6 +429,12 @@ void qdsfake_set_servers(uint32_t servers, uint32_t service_us) {
     const bool on = servers > 0 && service_us > 0;
     s.serviceUs = on ? service_us : 0;
     s.freeAtUs.assign(on ? std::min<std::size_t>(servers, qdsfake::kMaxServers) : 0, 0);
+}
+
+int qdsfake_share_servers(const char* path) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.shareServers(path) ? 0 : -1;
 }
 
 void qdsfake_set_phase_us(int32_t phase, int64_t us) {

@@ -23,6 +23,7 @@
  *   QDSFAKE_PHASE_US=connect:50,tls:300    virtual phase figures (see below)
  *   QDSFAKE_SERVERS=2                      a directory of known capacity (with the next;
  *   QDSFAKE_SERVICE_US=2000                see below)
+ *   QDSFAKE_SERVERS_FILE=/tmp/servers      ... shared by every process naming the file
  * Malformed entries are reported on standard error and ignored.
  *
  * Login timing (QVDSTakeLoginTimings) reports virtual figures, the same on every login:
@@ -39,6 +40,12 @@
  * server's busy time is booked on the steady clock rather than slept, so a late wake-up
  * adds to one login's latency and never to the next one's: the capacity is exactly
  * C * 1,000,000 / S logins per second.
+ * With QDSFAKE_SERVERS_FILE=PATH (or qdsfake_share_servers) the servers' free times are
+ * kept in that file (made when missing; C values of 8 bytes, under flock) instead of in the
+ * process, so that every process naming it (each with the same C and S) shares the same C
+ * servers: a fleet of client processes against one directory of capacity C * 1,000,000 / S.
+ * The steady clock is the machine's, so the processes' times compare. A file that cannot be
+ * read or written leaves each login to the process's own servers.
  * QVDSTakeLoginTimings and QVDSSetLoginTiming are not recorded: they observe the login
  * sequence and are no part of it. */
 #ifndef QDSFAKE_H
@@ -74,6 +81,10 @@ QDSFAKE_API void qdsfake_set_login_delay_us(uint32_t us);
 /* A directory of known capacity: servers servers of service_us each (see above); 0 for
  * either turns it off. Reset turns it off. */
 QDSFAKE_API void qdsfake_set_servers(uint32_t servers, uint32_t service_us);
+/* Keeps the servers' free times in the file at path, shared with every process that names
+ * it (see above); NULL: in this process again. Returns 0, or -1 when the file cannot be
+ * opened (the servers are then this process's own). Reset returns them to the process. */
+QDSFAKE_API int qdsfake_share_servers(const char* path);
 /* The virtual figure reported for a phase (QV_PHASE_CONNECT, _TLS, _VERIFY, _UNBIND of
  * qvdsapi.h) in microseconds; a negative value: the phase is not reached. The bind phase
  * is the login delay and is not set here. Reset restores the defaults. */

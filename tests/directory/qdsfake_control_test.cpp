@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -118,6 +121,40 @@ TEST_F(QdsFake, ServersAreOffAfterResetOrWithZero) {
     EXPECT_LT(concurrentLoginEnds(2)[1], 200'000);
     qdsfake_set_servers(0, 200'000);
     EXPECT_LT(concurrentLoginEnds(2)[1], 200'000);
+}
+
+// A servers file is the directory of every process that names it: a server that another
+// process booked (its free time in the file) is busy here too, and this process's booking
+// lands in the file for the others.
+TEST_F(QdsFake, ServersInAFileAreSharedWithOtherProcesses) {
+    char path[] = "/tmp/qdsfake-servers.XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    constexpr std::int64_t kServiceUs = 10'000, kBusyUs = 100'000;
+    qdsfake_set_servers(1, kServiceUs);
+    ASSERT_EQ(qdsfake_share_servers(path), 0);
+    const std::int64_t busyUntilUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count() +
+                                     kBusyUs;
+    ASSERT_EQ(pwrite(fd, &busyUntilUs, sizeof busyUntilUs, 0), static_cast<ssize_t>(sizeof busyUntilUs));
+
+    QVDSLogin(1, 0, "a", "p", 0);
+    QVLoginTimings timings{};
+    ASSERT_EQ(QVDSTakeLoginTimings(&timings), 0);
+    EXPECT_GE(timings.us[QV_PHASE_BIND], kBusyUs) << "the login did not wait for the other process's login";
+    std::int64_t inFile = 0;
+    ASSERT_EQ(pread(fd, &inFile, sizeof inFile, 0), static_cast<ssize_t>(sizeof inFile));
+    EXPECT_EQ(inFile, busyUntilUs + kServiceUs) << "the booking is not in the file";
+
+    // Back in this process after a reset: the file's busy server is no longer seen.
+    qdsfake_reset();
+    qdsfake_set_servers(1, kServiceUs);
+    ASSERT_EQ(pwrite(fd, &busyUntilUs, sizeof busyUntilUs, 0), static_cast<ssize_t>(sizeof busyUntilUs));
+    EXPECT_LT(concurrentLoginEnds(1)[0], kBusyUs);
+    EXPECT_EQ(qdsfake_share_servers("/nonexistent-folder/servers"), -1);
+    close(fd);
+    unlink(path);
 }
 
 }  // namespace

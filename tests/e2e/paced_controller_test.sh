@@ -11,18 +11,12 @@ source "$(dirname "$0")/../faults/faults_lib.sh"
 
 write_files 20
 start_slapd
-free_port answer2 || exit 1
-free_port answer3 || exit 1
-free_port answer4 || exit 1
 start_ctrl ctrl --rate 40 --count 200 --report "$work/report" --csv "$work/replies.csv"
 start_client c1
 check "c1 connected" wait_for 15 grep -q '^status: Connected to: ' "$work/c1.err"
-start_client c2 --answer-port "$answer2"
-check "c2 connected" poke_until_connected c2 "$answer2"
-start_client c3 --answer-port "$answer3"
-check "c3 connected" poke_until_connected c3 "$answer3"
-start_client c4 --answer-port "$answer4" --no-timings
-check "c4 connected" poke_until_connected c4 "$answer4"
+start_another_client c2
+start_another_client c3
+start_another_client c4 --no-timings
 wait_ctrl 60
 cat "$work/ctrl.out"
 r=$work/report/report.json

@@ -162,6 +162,15 @@ start_client() {
   client_pid=$!
   started "$client_pid"
 }
+# start_another_client NAME [options]: a client beside the first, on an answer port of its own
+# (one host's clients cannot share one), poked until it connected; that is a check.
+start_another_client() {
+  local name=$1 port
+  shift
+  free_port port || exit 1
+  start_client "$name" --answer-port "$port" "$@"
+  check "$name connected" poke_until_connected "$name" "$port"
+}
 # poke_client ANSWER_PORT: the controller's answer for a client whose answer port the
 # controller does not send to (clients on one host cannot share one).
 poke_client() { printf 'DISCOVER' >"/dev/udp/127.0.0.1/$1"; }
