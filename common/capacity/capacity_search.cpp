@@ -114,12 +114,12 @@ private:
             r_.timeRanOut = true;
             return std::nullopt;
         }
-        Verdict verdict = Verdict::Undecided;
+        Verdict decided = Verdict::Undecided;  // the verdict that stopped the step, if one did
         const bool cutByTime = left < s_.maxStepUs;
         const StepFigures f = runner_.runStep({rate, std::min(s_.maxStepUs, left), s_.settleUs},
                                               [&](const StepFigures& soFar) {
-                                                  verdict = judge(soFar, s_);
-                                                  return verdict == Verdict::Undecided;
+                                                  decided = judge(soFar, s_);
+                                                  return decided == Verdict::Undecided;
                                               });
         r_.elapsedUs += f.durationUs;
         if (f.interrupted || !f.fault.empty()) {
@@ -127,7 +127,11 @@ private:
             fault_ = f.fault;
             return std::nullopt;
         }
-        verdict = judge(f, s_);
+        // The logins under way when the step stopped end before the figures are final, and
+        // their few more samples can widen the interval again: a step the test decided keeps
+        // its verdict unless the final figures decide too.
+        Verdict verdict = judge(f, s_);
+        if (verdict == Verdict::Undecided) verdict = decided;
         StepRecord record = recordOf(rate, f, s_, verdict);
         record.generatorLimit = generatorLimit(record, reference());
         r_.steps.push_back(record);

@@ -136,6 +136,40 @@ TEST(CapacitySearch, AStepThatCannotDecideInTimeFails) {
         << r.reason;
 }
 
+// Steps that the test decides while they run; the logins under way then end a little over
+// the bound, enough to widen the final interval past it again but not to fail the step.
+class DecidedThenLateEnds : public StepRunner {
+public:
+    explicit DecidedThenLateEnds(double capacity) : capacity_(capacity) {}
+    StepFigures runStep(const StepPlan& plan, const std::function<bool(const StepFigures&)>& keepGoing) override {
+        StepFigures f;
+        f.durationUs = plan.maxUs == plan.settleUs ? plan.maxUs : 3'000'000;
+        f.steadyUs = 2'000'000;
+        const bool over = plan.perSecond > capacity_;
+        for (int i = 0; i < 600; ++i) f.countSteady(0, 0, over ? 50'000 : 2'000, true);
+        f.due = f.started = f.ended = f.counted;
+        if (plan.settleUs < plan.maxUs) keepGoing(f);
+        if (!over)
+            for (int i = 0; i < 6; ++i) f.countSteady(0, 0, 11'000, true);
+        f.due = f.started = f.ended = f.counted;
+        return f;
+    }
+
+private:
+    double capacity_;
+};
+
+TEST(CapacitySearch, AStepKeepsTheVerdictThatStoppedIt) {
+    DecidedThenLateEnds runner(100);
+    const SearchSettings s = settingsFor("p99<=10ms");
+    const SearchResult r = searchCapacity(runner, s);
+    ASSERT_EQ(r.outcome, Outcome::Found) << resultLine(r, s);
+    EXPECT_GE(*r.highestMet, 98);
+    EXPECT_LE(*r.highestMet, 100);
+    for (const auto& st : r.steps)
+        EXPECT_EQ(st.verdict, st.offeredPerSecond <= 100 ? Verdict::Met : Verdict::Failed) << st.offeredPerSecond;
+}
+
 TEST(CapacitySearch, ErrorsArePartOfTheObjective) {
     // One login in 100 fails, at every rate.
     const DirectoryShape failing{.servers = 2, .serviceUs = 2000, .failEvery = 100};
