@@ -141,7 +141,8 @@ TEST(CapacitySearch, AStepThatCannotDecideInTimeFails) {
 class DecidedThenLateEnds : public StepRunner {
 public:
     explicit DecidedThenLateEnds(double capacity) : capacity_(capacity) {}
-    StepFigures runStep(const StepPlan& plan, const std::function<bool(const StepFigures&)>& keepGoing) override {
+    StepFigures runStep(const StepPlan& plan,
+                        const std::function<bool(const StepFigures&)>& keepGoing) override {
         StepFigures f;
         f.durationUs = plan.maxUs == plan.settleUs ? plan.maxUs : 3'000'000;
         f.steadyUs = 2'000'000;
@@ -167,7 +168,8 @@ TEST(CapacitySearch, AStepKeepsTheVerdictThatStoppedIt) {
     EXPECT_GE(*r.highestMet, 98);
     EXPECT_LE(*r.highestMet, 100);
     for (const auto& st : r.steps)
-        EXPECT_EQ(st.verdict, st.offeredPerSecond <= 100 ? Verdict::Met : Verdict::Failed) << st.offeredPerSecond;
+        EXPECT_EQ(st.verdict, st.offeredPerSecond <= 100 ? Verdict::Met : Verdict::Failed)
+            << st.offeredPerSecond;
 }
 
 TEST(CapacitySearch, ErrorsArePartOfTheObjective) {
