@@ -66,11 +66,11 @@ spinners=()
 if [ "$rounds" -gt 0 ]; then
   echo "== Throughput: --workers N without a rate beside a libldap loop on N threads, $rounds rounds of $seconds s"
   if [ "${SPIN:-0}" = 1 ]; then
+    # Each spins only while this script lives, so the set-up's exit trap stays the only one.
     for _ in $(seq 1 "$(nproc)"); do
-      chrt --idle 0 bash -c 'while :; do :; done' &
+      chrt --idle 0 bash -c "while kill -0 $$ 2>/dev/null; do :; done" &
       spinners+=($!)
     done
-    trap 'kill "${spinners[@]}" 2>/dev/null; bash "$scripts/private-slapd.sh" stop "$work/slapd" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
     echo "   beside ${#spinners[@]} busy loops at idle priority (SPIN=1)"
   fi
 fi
